@@ -1,0 +1,66 @@
+/* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6). */
+#ifndef DC_DEVICE_H
+#define DC_DEVICE_H
+
+#include "common.h"
+#include "context.h"
+#include "datetime.h"
+#include "descriptor.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum dc_event_type_t {
+    DC_EVENT_WAITING = (1 << 0),
+    DC_EVENT_PROGRESS = (1 << 1),
+    DC_EVENT_DEVINFO = (1 << 2),
+    DC_EVENT_CLOCK = (1 << 3),
+    DC_EVENT_VENDOR = (1 << 4)
+} dc_event_type_t;
+
+typedef struct dc_device_t dc_device_t;
+
+typedef struct dc_event_progress_t {
+    unsigned int current;
+    unsigned int maximum;
+} dc_event_progress_t;
+
+typedef struct dc_event_devinfo_t {
+    unsigned int model;
+    unsigned int firmware;
+    unsigned int serial;
+} dc_event_devinfo_t;
+
+typedef struct dc_event_clock_t {
+    unsigned int devtime;
+    dc_ticks_t systime;
+} dc_event_clock_t;
+
+typedef struct dc_event_vendor_t {
+    const unsigned char *data;
+    unsigned int size;
+} dc_event_vendor_t;
+
+typedef int (*dc_cancel_callback_t)(void *userdata);
+typedef void (*dc_event_callback_t)(dc_device_t *device, dc_event_type_t event, const void *data,
+                                    void *userdata);
+typedef int (*dc_dive_callback_t)(const unsigned char *data, unsigned int size,
+                                  const unsigned char *fingerprint, unsigned int fsize,
+                                  void *userdata);
+
+dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
+                           const char *name);
+dc_status_t dc_device_set_cancel(dc_device_t *device, dc_cancel_callback_t callback,
+                                 void *userdata);
+dc_status_t dc_device_set_events(dc_device_t *device, unsigned int events,
+                                 dc_event_callback_t callback, void *userdata);
+dc_status_t dc_device_set_fingerprint(dc_device_t *device, const unsigned char data[],
+                                      unsigned int size);
+dc_status_t dc_device_foreach(dc_device_t *device, dc_dive_callback_t callback, void *userdata);
+dc_status_t dc_device_close(dc_device_t *device);
+
+#ifdef __cplusplus
+}
+#endif
+#endif

@@ -1,0 +1,148 @@
+/* Stand-in for libdivecomputer's parser.h (releases 0.5 and 0.6). */
+#ifndef DC_PARSER_H
+#define DC_PARSER_H
+
+#include "common.h"
+#include "datetime.h"
+#include "device.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef enum dc_sample_type_t {
+    DC_SAMPLE_TIME,
+    DC_SAMPLE_DEPTH,
+    DC_SAMPLE_PRESSURE,
+    DC_SAMPLE_TEMPERATURE,
+    DC_SAMPLE_EVENT,
+    DC_SAMPLE_RBT,
+    DC_SAMPLE_HEARTBEAT,
+    DC_SAMPLE_BEARING,
+    DC_SAMPLE_VENDOR,
+    DC_SAMPLE_SETPOINT,
+    DC_SAMPLE_PPO2,
+    DC_SAMPLE_CNS,
+    DC_SAMPLE_DECO,
+    DC_SAMPLE_GASMIX
+} dc_sample_type_t;
+
+typedef enum dc_field_type_t {
+    DC_FIELD_DIVETIME,
+    DC_FIELD_MAXDEPTH,
+    DC_FIELD_AVGDEPTH,
+    DC_FIELD_GASMIX_COUNT,
+    DC_FIELD_GASMIX,
+    DC_FIELD_SALINITY,
+    DC_FIELD_ATMOSPHERIC,
+    DC_FIELD_TEMPERATURE_SURFACE,
+    DC_FIELD_TEMPERATURE_MINIMUM,
+    DC_FIELD_TEMPERATURE_MAXIMUM,
+    DC_FIELD_TANK_COUNT,
+    DC_FIELD_TANK,
+    DC_FIELD_DIVEMODE
+} dc_field_type_t;
+
+typedef enum parser_sample_event_t {
+    SAMPLE_EVENT_NONE,
+    SAMPLE_EVENT_DECOSTOP,
+    SAMPLE_EVENT_RBT,
+    SAMPLE_EVENT_ASCENT,
+    SAMPLE_EVENT_CEILING,
+    SAMPLE_EVENT_WORKLOAD,
+    SAMPLE_EVENT_TRANSMITTER,
+    SAMPLE_EVENT_VIOLATION,
+    SAMPLE_EVENT_BOOKMARK,
+    SAMPLE_EVENT_SURFACE,
+    SAMPLE_EVENT_SAFETYSTOP,
+    SAMPLE_EVENT_GASCHANGE,
+    SAMPLE_EVENT_SAFETYSTOP_VOLUNTARY,
+    SAMPLE_EVENT_SAFETYSTOP_MANDATORY,
+    SAMPLE_EVENT_DEEPSTOP,
+    SAMPLE_EVENT_CEILING_SAFETYSTOP,
+    SAMPLE_EVENT_FLOOR,
+    SAMPLE_EVENT_DIVETIME,
+    SAMPLE_EVENT_MAXDEPTH,
+    SAMPLE_EVENT_OLF,
+    SAMPLE_EVENT_PO2,
+    SAMPLE_EVENT_AIRTIME,
+    SAMPLE_EVENT_RGBM,
+    SAMPLE_EVENT_HEADING,
+    SAMPLE_EVENT_TISSUELEVEL,
+    SAMPLE_EVENT_GASCHANGE2
+} parser_sample_event_t;
+
+#define DC_GASMIX_UNKNOWN 0xFFFFFFFF
+
+typedef struct dc_gasmix_t {
+    double helium;
+    double oxygen;
+    double nitrogen;
+} dc_gasmix_t;
+
+typedef enum dc_tankvolume_t {
+    DC_TANKVOLUME_NONE,
+    DC_TANKVOLUME_METRIC,
+    DC_TANKVOLUME_IMPERIAL
+} dc_tankvolume_t;
+
+typedef struct dc_tank_t {
+    unsigned int gasmix; /* index into the gas mixes, or DC_GASMIX_UNKNOWN */
+    dc_tankvolume_t type;
+    double volume;       /* litres */
+    double workpressure; /* bar */
+    double beginpressure;
+    double endpressure;
+} dc_tank_t;
+
+typedef union dc_sample_value_t {
+    unsigned int time; /* seconds */
+    double depth;
+    struct {
+        unsigned int tank;
+        double value;
+    } pressure;
+    double temperature;
+    struct {
+        unsigned int type;
+        unsigned int time;
+        unsigned int flags;
+        unsigned int value;
+    } event;
+    unsigned int rbt;
+    unsigned int heartbeat;
+    unsigned int bearing;
+    struct {
+        unsigned int type;
+        unsigned int size;
+        const void *data;
+    } vendor;
+    double setpoint;
+    double ppo2;
+    double cns;
+    struct {
+        unsigned int type;
+        unsigned int time;
+        double depth;
+    } deco;
+    unsigned int gasmix;
+} dc_sample_value_t;
+
+typedef struct dc_parser_t dc_parser_t;
+
+typedef void (*dc_sample_callback_t)(dc_sample_type_t type, dc_sample_value_t value,
+                                     void *userdata);
+
+dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device);
+dc_status_t dc_parser_set_data(dc_parser_t *parser, const unsigned char *data, unsigned int size);
+dc_status_t dc_parser_get_datetime(dc_parser_t *parser, dc_datetime_t *datetime);
+dc_status_t dc_parser_get_field(dc_parser_t *parser, dc_field_type_t type, unsigned int flags,
+                                void *value);
+dc_status_t dc_parser_samples_foreach(dc_parser_t *parser, dc_sample_callback_t callback,
+                                      void *userdata);
+dc_status_t dc_parser_destroy(dc_parser_t *parser);
+
+#ifdef __cplusplus
+}
+#endif
+#endif
