@@ -1,0 +1,58 @@
+// Scoped JNI resources: each is released exactly once, by its owner's destructor or explicitly.
+#pragma once
+
+#include <jni.h>
+
+namespace divebridge {
+
+// The modified UTF-8 characters of a Java string; a null string gives null characters and
+// GetStringUTFChars is not called for it.
+class ScopedUtfChars {
+  public:
+    ScopedUtfChars(JNIEnv *env, jstring string)
+        : env(env),
+          string(string),
+          chars(string != nullptr ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
+    ~ScopedUtfChars() { release(); }
+
+    ScopedUtfChars(const ScopedUtfChars &) = delete;
+    ScopedUtfChars &operator=(const ScopedUtfChars &) = delete;
+
+    const char *c_str() const { return chars; }
+
+    void release() {
+        if (chars != nullptr) {
+            env->ReleaseStringUTFChars(string, chars);
+            chars = nullptr;
+        }
+    }
+
+  private:
+    JNIEnv *env;
+    jstring string;
+    const char *chars;
+};
+
+// A local reference frame: references created inside it lapse when it ends.
+class ScopedLocalFrame {
+  public:
+    // Leaves an OutOfMemoryError pending when the frame cannot be made (see ok()).
+    ScopedLocalFrame(JNIEnv *env, jint capacity)
+        : env(env), pushed(env->PushLocalFrame(capacity) == JNI_OK) {}
+    ~ScopedLocalFrame() {
+        if (pushed) {
+            env->PopLocalFrame(nullptr);
+        }
+    }
+
+    ScopedLocalFrame(const ScopedLocalFrame &) = delete;
+    ScopedLocalFrame &operator=(const ScopedLocalFrame &) = delete;
+
+    bool ok() const { return pushed; }
+
+  private:
+    JNIEnv *env;
+    bool pushed;
+};
+
+}  // namespace divebridge

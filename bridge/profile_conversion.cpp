@@ -1,0 +1,110 @@
+#include "bridge/profile_conversion.h"
+
+#include "bridge/java_scoped.h"
+
+#include <algorithm>
+#include <limits>
+#include <stdexcept>
+
+namespace divebridge {
+namespace {
+
+// Boxed elements are created in blocks of rows, each inside a local frame of its own: the arrays
+// keep the elements, and the number of live references stays bounded however long the dive is.
+constexpr std::size_t rowsPerFrame = 1024;
+constexpr jint referencesPerRow = 5;
+
+const char *const conversionFailed = "Error while converting profile data.";
+
+jobject boxFloat(JNIEnv *env, const ProfileJava &java, const OptionalFloat &cell) {
+    return cell ? env->NewObject(java.floatClass, java.floatInit, static_cast<jfloat>(*cell))
+                : nullptr;
+}
+
+jobject boxLong(JNIEnv *env, const ProfileJava &java, const OptionalLong &cell) {
+    return cell ? env->NewObject(java.integerClass, java.integerInit, static_cast<jint>(*cell))
+                : nullptr;
+}
+
+void storeElement(JNIEnv *env, const ProfileJava &java, jobjectArray array, jsize index,
+                  jobject element) {
+    env->SetObjectArrayElement(array, index, element);
+    checkStep(env, java.nativeException, conversionFailed);
+}
+
+struct ProfileArrays {
+    jobjectArray times;
+    jobjectArray depths;
+    jobjectArray pressures;
+    jobjectArray temperatures;
+    jobjectArray events;
+};
+
+ProfileArrays newProfileArrays(JNIEnv *env, const ProfileJava &java, jsize length) {
+    ProfileArrays arrays{};
+    arrays.times = env->NewObjectArray(length, java.floatClass, nullptr);
+    arrays.depths = env->NewObjectArray(length, java.floatClass, nullptr);
+    arrays.pressures = env->NewObjectArray(length, java.floatClass, nullptr);
+    arrays.temperatures = env->NewObjectArray(length, java.floatClass, nullptr);
+    arrays.events = env->NewObjectArray(length, java.integerClass, nullptr);
+    checkStep(env, java.nativeException, conversionFailed);
+    return arrays;
+}
+
+void fillRow(JNIEnv *env, const ProfileJava &java, const DiveProfile &profile, std::uint32_t row,
+             const ProfileArrays &arrays, jsize index) {
+    storeElement(env, java, arrays.times, index,
+                 boxFloat(env, java, clampToZero(profile.times[row])));
+    storeElement(env, java, arrays.depths, index,
+                 boxFloat(env, java, clampToZero(profile.depths[row])));
+    storeElement(env, java, arrays.pressures, index,
+                 boxFloat(env, java, clampToZero(profile.pressures[row])));
+    storeElement(env, java, arrays.temperatures, index,
+                 boxFloat(env, java, profile.temperatures[row]));
+    storeElement(env, java, arrays.events, index, boxLong(env, java, profile.events[row]));
+}
+
+}  // namespace
+
+std::vector<std::uint32_t> dropRowsWithoutDepth(const DiveProfile &profile) {
+    std::vector<std::uint32_t> kept;
+    kept.reserve(profile.rowCount);
+    for (std::uint32_t row = 0; row < profile.rowCount; ++row) {
+        if (profile.depths[row]) {
+            kept.push_back(row);
+        }
+    }
+    return kept;
+}
+
+OptionalFloat clampToZero(OptionalFloat cell) {
+    if (cell && *cell <= 0.0f) {
+        return 0.0f;
+    }
+    return cell;
+}
+
+void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive,
+                    const ProfileJava &java) {
+    const std::vector<std::uint32_t> rows = dropRowsWithoutDepth(profile);
+    if (rows.empty()) {
+        return;
+    }
+    if (rows.size() > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
+        throw std::length_error("The dive has more sample rows than a Java array can hold.");
+    }
+    const ProfileArrays arrays = newProfileArrays(env, java, static_cast<jsize>(rows.size()));
+    for (std::size_t first = 0; first < rows.size(); first += rowsPerFrame) {
+        const std::size_t last = std::min(rows.size(), first + rowsPerFrame);
+        const ScopedLocalFrame frame(env, static_cast<jint>((last - first) * referencesPerRow));
+        checkStep(env, java.nativeException, conversionFailed);
+        for (std::size_t index = first; index < last; ++index) {
+            fillRow(env, java, profile, rows[index], arrays, static_cast<jsize>(index));
+        }
+    }
+    env->CallVoidMethod(dive, java.setDiveProfileAndUpdate, arrays.times, arrays.depths,
+                        arrays.pressures, arrays.temperatures, arrays.events);
+    checkStep(env, java.nativeException, "Could not set dive profile.");
+}
+
+}  // namespace divebridge

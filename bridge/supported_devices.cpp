@@ -1,0 +1,142 @@
+#include "bridge/supported_devices.h"
+
+#include "bridge/java_lookup.h"
+#include "bridge/java_scoped.h"
+#include "bridge/java_throw.h"
+
+#include <coralnote_main_java_core_DeviceConnector.h>
+
+#include <exception>
+#include <memory>
+
+namespace divebridge {
+namespace {
+
+struct IteratorFree {
+    void operator()(dc_iterator_t *iterator) const { dc_iterator_free(iterator); }
+};
+struct DescriptorFree {
+    void operator()(dc_descriptor_t *descriptor) const { dc_descriptor_free(descriptor); }
+};
+
+// A descriptor without a vendor or product text is listed with an empty one; the host decides
+// whether such a device is acceptable.
+std::string textOf(const char *text) {
+    return text != nullptr ? text : "";
+}
+
+SupportedDevice describe(dc_descriptor_t *descriptor) {
+    return SupportedDevice{textOf(dc_descriptor_get_vendor(descriptor)),
+                           textOf(dc_descriptor_get_product(descriptor)),
+                           static_cast<int>(dc_descriptor_get_transport(descriptor))};
+}
+
+struct ListingJava {
+    NativeExceptionClass nativeException;
+    jclass treeSet;
+    jclass device;
+    jclass deviceInterface;
+    jmethodID treeSetInit;
+    jmethodID treeSetAdd;
+    jmethodID deviceInit;
+    jmethodID interfaceValueOf;
+};
+
+bool lookUpListingJava(JNIEnv *env, ListingJava &java) {
+    const char *const names[] = {
+        "coralnote/main/java/core/exceptions/NativeException",
+        "java/util/TreeSet",
+        "coralnote/main/java/core/Device",
+        "coralnote/main/java/core/Device$Interface",
+    };
+    jclass classes[4];
+    if (!findClasses(env, names, classes, 4, 0)) {
+        return false;
+    }
+    java.nativeException.javaClass = classes[0];
+    java.treeSet = classes[1];
+    java.device = classes[2];
+    java.deviceInterface = classes[3];
+
+    const MethodRequest requests[] = {
+        {java.nativeException.javaClass, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V",
+         false},
+        {java.treeSet, "<init>", "()V", false},
+        {java.treeSet, "add", "(Ljava/lang/Object;)Z", false},
+        {java.device, "<init>",
+         "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
+         "Lcoralnote/main/java/core/Device$Interface;)V",
+         false},
+        {java.deviceInterface, "valueOf", "(I)Lcoralnote/main/java/core/Device$Interface;", true},
+    };
+    jmethodID methods[5];
+    if (!findMethods(env, requests, methods, 5, java.nativeException.javaClass)) {
+        return false;
+    }
+    java.nativeException.constructor = methods[0];
+    java.treeSetInit = methods[1];
+    java.treeSetAdd = methods[2];
+    java.deviceInit = methods[3];
+    java.interfaceValueOf = methods[4];
+    return true;
+}
+
+// Each device's four references live in a frame of their own, so the count stays bounded
+// however many devices there are; the set keeps the device itself.
+void addJavaDevice(JNIEnv *env, const ListingJava &java, jobject set,
+                   const SupportedDevice &record) {
+    const ScopedLocalFrame frame(env, 4);
+    checkStep(env, java.nativeException, "Could not create device.");
+    jstring vendor = env->NewStringUTF(record.vendor.c_str());
+    jstring product = env->NewStringUTF(record.product.c_str());
+    jobject deviceInterface =
+        env->CallStaticObjectMethod(java.deviceInterface, java.interfaceValueOf, record.transport);
+    checkStep(env, java.nativeException, "Unknown device communication interface encountered.");
+    jobject device =
+        env->NewObject(java.device, java.deviceInit, vendor, product, product, deviceInterface);
+    checkStep(env, java.nativeException, "Could not create device.");
+    env->CallBooleanMethod(set, java.treeSetAdd, device);
+    checkStep(env, java.nativeException, "Could not save device.");
+}
+
+}  // namespace
+
+std::vector<SupportedDevice> enumerateSupportedDevices() {
+    std::vector<SupportedDevice> devices;
+    dc_iterator_t *rawIterator = nullptr;
+    dc_descriptor_iterator(&rawIterator);
+    const std::unique_ptr<dc_iterator_t, IteratorFree> iterator(rawIterator);
+    dc_descriptor_t *rawDescriptor = nullptr;
+    while (dc_iterator_next(iterator.get(), &rawDescriptor) == DC_STATUS_SUCCESS) {
+        const std::unique_ptr<dc_descriptor_t, DescriptorFree> descriptor(rawDescriptor);
+        devices.push_back(describe(descriptor.get()));
+    }
+    return devices;
+}
+
+}  // namespace divebridge
+
+using namespace divebridge;
+
+JNIEXPORT jobject JNICALL
+Java_coralnote_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv *env, jclass) {
+    ListingJava java{};
+    if (!lookUpListingJava(env, java)) {
+        return nullptr;
+    }
+    try {
+        jobject set = env->NewObject(java.treeSet, java.treeSetInit);
+        checkStep(env, java.nativeException, "Could not create container.");
+        for (const SupportedDevice &record : enumerateSupportedDevices()) {
+            addJavaDevice(env, java, set, record);
+        }
+        return set;
+    } catch (const PendingJavaException &) {
+        return nullptr;
+    } catch (const std::exception &failure) {
+        return throwJavaException(env, java.nativeException.javaClass, failure.what());
+    } catch (...) {
+        return throwJavaException(env, java.nativeException.javaClass,
+                                  "Unexpected native exception.");
+    }
+}

@@ -1,0 +1,123 @@
+#include "device/dive_computer.h"
+
+#include "bridge/native_exception.h"
+#include "device/interruption.h"
+
+#include <cstring>
+#include <iostream>
+
+namespace divebridge {
+namespace {
+
+struct IteratorFree {
+    void operator()(dc_iterator_t *iterator) const { dc_iterator_free(iterator); }
+};
+using IteratorHandle = std::unique_ptr<dc_iterator_t, IteratorFree>;
+
+char lowerAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool equalsIgnoringAsciiCase(const char *a, std::size_t length, const char *b) {
+    if (std::strlen(b) != length) {
+        return false;
+    }
+    for (std::size_t i = 0; i < length; ++i) {
+        if (lowerAscii(a[i]) != lowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// "vendor product" as one name: vendor, exactly one space, product.
+bool matchesVendorAndProduct(const std::string &name, const char *vendor, const char *product) {
+    const std::size_t vendorLength = std::strlen(vendor);
+    if (name.size() <= vendorLength || name[vendorLength] != ' ') {
+        return false;
+    }
+    return equalsIgnoringAsciiCase(name.data(), vendorLength, vendor) &&
+           equalsIgnoringAsciiCase(name.data() + vendorLength + 1, name.size() - vendorLength - 1,
+                                   product);
+}
+
+bool matchesProduct(const std::string &name, const char *product) {
+    return equalsIgnoringAsciiCase(name.data(), name.size(), product);
+}
+
+bool matches(const std::string &name, dc_descriptor_t *descriptor) {
+    const char *vendor = dc_descriptor_get_vendor(descriptor);
+    const char *product = dc_descriptor_get_product(descriptor);
+    if (vendor == nullptr || product == nullptr) {
+        return false;
+    }
+    return matchesVendorAndProduct(name, vendor, product) || matchesProduct(name, product);
+}
+
+std::string selectionNameOf(const char *vendor, const char *model) {
+    std::string name;
+    if (vendor != nullptr) {
+        name.append(vendor).append(" ");
+    }
+    name.append(model != nullptr ? model : "");
+    return name;
+}
+
+std::string noMatchMessage(const char *vendor, const char *model, const char *port) {
+    auto text = [](const char *value) { return value != nullptr ? value : ""; };
+    std::string message("No matching device found: ");
+    message.append("vendor='").append(text(vendor));
+    message.append("', model='").append(text(model));
+    message.append("', port='").append(text(port)).append("'");
+    return message;
+}
+
+}  // namespace
+
+std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name) {
+    dc_iterator_t *rawIterator = nullptr;
+    const dc_status_t created = dc_descriptor_iterator(&rawIterator);
+    if (created != DC_STATUS_SUCCESS) {
+        std::cout << "Error creating the device descriptor iterator." << std::endl;
+        return {created, nullptr};
+    }
+    const IteratorHandle iterator(rawIterator);
+    for (;;) {
+        dc_descriptor_t *rawDescriptor = nullptr;
+        const dc_status_t next = dc_iterator_next(iterator.get(), &rawDescriptor);
+        if (next == DC_STATUS_DONE) {
+            return {DC_STATUS_SUCCESS, nullptr};
+        }
+        if (next != DC_STATUS_SUCCESS) {
+            std::cout << "Error iterating the device descriptors." << std::endl;
+            return {next, nullptr};
+        }
+        DescriptorHandle descriptor(rawDescriptor);
+        if (matches(name, descriptor.get())) {
+            return {DC_STATUS_SUCCESS, std::move(descriptor)};
+        }
+    }
+}
+
+DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port)
+    : name(selectionNameOf(vendor, model)), port(port) {
+    installInterruptHandler();
+
+    dc_context_t *rawContext = nullptr;
+    const dc_status_t created = dc_context_new(&rawContext);
+    if (created != DC_STATUS_SUCCESS) {
+        throw Exception(created, "Could not create the context.");
+    }
+    context.reset(rawContext);
+
+    auto [status, match] = findDescriptor(name);
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(status, "No matching device descriptor found.");
+    }
+    if (!match) {
+        throw UnknownDeviceException(noMatchMessage(vendor, model, port));
+    }
+    descriptor = std::move(match);
+}
+
+}  // namespace divebridge

@@ -1,0 +1,50 @@
+// The dive computer chosen for one download: its selection name, port, libdivecomputer context and
+// matching descriptor.
+#pragma once
+
+#include <libdivecomputer/context.h>
+#include <libdivecomputer/descriptor.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+namespace divebridge {
+
+struct ContextFree {
+    void operator()(dc_context_t *context) const { dc_context_free(context); }
+};
+struct DescriptorFree {
+    void operator()(dc_descriptor_t *descriptor) const { dc_descriptor_free(descriptor); }
+};
+using ContextHandle = std::unique_ptr<dc_context_t, ContextFree>;
+using DescriptorHandle = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
+
+// Looks for the first descriptor whose "vendor product" or product equals `name`, ignoring the
+// case of ASCII letters. Answers the failing status of the iteration, or success with the match
+// (none when nothing matches).
+std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name);
+
+class DiveComputer {
+  public:
+    // vendor and port may be null. Raises Exception when the context cannot be created or the
+    // descriptors cannot be searched, UnknownDeviceException when none matches.
+    DiveComputer(const char *vendor, const char *model, const char *port);
+
+    DiveComputer(const DiveComputer &) = delete;
+    DiveComputer &operator=(const DiveComputer &) = delete;
+
+    const std::string &selectionName() const { return name; }
+    const char *portText() const { return port; }
+    dc_context_t *contextHandle() const { return context.get(); }
+    dc_descriptor_t *descriptorHandle() const { return descriptor.get(); }
+
+  private:
+    // Members are released in reverse order: descriptor, context, name.
+    std::string name;
+    const char *port;  // borrowed from the caller, who keeps it valid until the download ends
+    ContextHandle context;
+    DescriptorHandle descriptor;
+};
+
+}  // namespace divebridge

@@ -1,0 +1,36 @@
+// Parsing of one downloaded dive into a DiveRecord through libdivecomputer's parser.
+#pragma once
+
+#include "parse/dive_record.h"
+
+#include <libdivecomputer/device.h>
+#include <libdivecomputer/parser.h>
+
+#include <memory>
+
+namespace divebridge {
+
+// Owns one libdivecomputer parser for the duration of one dive. Destroying it never throws: a
+// failing dc_parser_destroy is only reported on standard output.
+class DiveParser {
+  public:
+    // Raises Exception "Error creating the parser." or "Error registering the data.".
+    DiveParser(dc_device_t *device, const unsigned char *data, unsigned int size);
+
+    dc_parser_t *handle() const { return parser.get(); }
+
+  private:
+    struct Destroy {
+        void operator()(dc_parser_t *handle) const;
+    };
+    std::unique_ptr<dc_parser_t, Destroy> parser;
+};
+
+// Reads the summary fields, gas mixes, tanks and samples in libdivecomputer call order; the first
+// failing read raises its Exception and nothing after it is read.
+DiveRecord parseDive(const DiveParser &parser);
+
+// Parses one dive's bytes, as delivered by the dive callback, into a complete record.
+DiveRecord parseDiveData(dc_device_t *device, const unsigned char *data, unsigned int size);
+
+}  // namespace divebridge

@@ -1,0 +1,79 @@
+#include "parse/sample_collection.h"
+
+#include "bridge/native_exception.h"
+
+namespace divebridge {
+namespace {
+
+template <typename Cell>
+void padColumn(std::vector<Cell> &column, std::uint32_t length) {
+    if (column.size() < length) {
+        column.resize(length);  // value-initialised cells are absent
+    }
+}
+
+void collectSample(DiveProfile &profile, dc_sample_type_t type, const dc_sample_value_t &value) {
+    switch (type) {
+        case DC_SAMPLE_TIME:
+            if (profile.rowCount >= 1) {
+                padColumns(profile, profile.rowCount);
+            }
+            ++profile.rowCount;
+            profile.times.emplace_back(static_cast<float>(value.time));
+            break;
+        case DC_SAMPLE_DEPTH:
+            profile.depths.emplace_back(static_cast<float>(value.depth));
+            break;
+        case DC_SAMPLE_PRESSURE:
+            profile.pressures.emplace_back(static_cast<float>(value.pressure.value));
+            break;
+        case DC_SAMPLE_TEMPERATURE:
+            profile.temperatures.emplace_back(static_cast<float>(value.temperature));
+            break;
+        case DC_SAMPLE_EVENT:
+            profile.events.emplace_back(static_cast<std::int32_t>(value.event.type));
+            break;
+        default:
+            break;  // other sample kinds are not kept
+    }
+}
+
+}  // namespace
+
+void padColumns(DiveProfile &profile, std::uint32_t length) {
+    padColumn(profile.times, length);
+    padColumn(profile.depths, length);
+    padColumn(profile.pressures, length);
+    padColumn(profile.temperatures, length);
+    padColumn(profile.events, length);
+}
+
+void sampleCallback(dc_sample_type_t type, dc_sample_value_t value, void *userdata) {
+    auto &collector = *static_cast<SampleCollector *>(userdata);
+    if (collector.failure) {
+        return;  // the walk has failed already; the rest of the samples is ignored
+    }
+    try {
+        collectSample(collector.profile, type, value);
+    } catch (...) {
+        collector.failure = std::current_exception();
+    }
+}
+
+DiveProfile readProfile(dc_parser_t *parser) {
+    DiveProfile profile;
+    SampleCollector collector{profile, nullptr};
+    const dc_status_t status = dc_parser_samples_foreach(parser, sampleCallback, &collector);
+    if (collector.failure) {
+        std::rethrow_exception(collector.failure);
+    }
+    if (status != DC_STATUS_SUCCESS) {
+        throw Exception(status, "Error parsing the sample data.");
+    }
+    if (profile.rowCount >= 1) {
+        padColumns(profile, profile.rowCount);
+    }
+    return profile;
+}
+
+}  // namespace divebridge

@@ -1,0 +1,30 @@
+// Collection of a dive's sample stream into the aligned columns of a DiveProfile.
+#pragma once
+
+#include "parse/dive_record.h"
+
+#include <libdivecomputer/parser.h>
+
+#include <cstdint>
+#include <exception>
+
+namespace divebridge {
+
+// Fills a profile while libdivecomputer walks the samples. A failure inside the callback (only
+// exhausted memory) is held here, since it must not unwind through libdivecomputer's C frames.
+struct SampleCollector {
+    DiveProfile &profile;
+    std::exception_ptr failure;
+};
+
+// Appends null cells to each column until it holds at least `length` cells.
+void padColumns(DiveProfile &profile, std::uint32_t length);
+
+// libdivecomputer's sample callback; `userdata` is a SampleCollector.
+void sampleCallback(dc_sample_type_t type, dc_sample_value_t value, void *userdata);
+
+// Walks the parser's samples into a complete profile; raises Exception "Error parsing the sample
+// data." on any status but success.
+DiveProfile readProfile(dc_parser_t *parser);
+
+}  // namespace divebridge
