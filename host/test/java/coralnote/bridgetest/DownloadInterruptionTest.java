@@ -1,0 +1,111 @@
+package coralnote.bridgetest;
+
+import static coralnote.bridgetest.DiveDownloadTest.MODEL;
+import static coralnote.bridgetest.DiveDownloadTest.VENDOR;
+import static org.junit.jupiter.api.Assertions.assertEquals;
+import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertTrue;
+
+import coralnote.main.java.core.Device;
+import coralnote.main.java.core.DeviceConnector;
+import coralnote.main.java.core.Dive;
+import java.nio.file.Path;
+import java.util.ArrayList;
+import java.util.LinkedHashSet;
+import java.util.List;
+import java.util.Set;
+import java.util.concurrent.CompletableFuture;
+import java.util.concurrent.TimeUnit;
+import org.junit.jupiter.api.Tag;
+import org.junit.jupiter.api.Test;
+import org.junit.jupiter.api.io.TempDir;
+
+/** A download running on one Java thread while others interrupt it or list devices. */
+@Tag("download")
+class DownloadInterruptionTest {
+    private static final int DIVES = 6;
+    private static final int DELAY_MS = 400;
+
+    @TempDir Path dir;
+
+    /** Six dives, each delivered {@code delayMs} after the previous one. */
+    private Path slowLogbook(int delayMs) throws Exception {
+        ImageBuilder image = new ImageBuilder(VENDOR, MODEL).devinfo(10, 110, 4242)
+                .delayMs(delayMs).journal(dir.resolve("journal.log"));
+        for (int day = 1; day <= DIVES; day++) {
+            image.dive().datetime(2024, 2, day, 10, 0, 0).field("divetime", 3000)
+                    .field("maxdepth", 15.0).time(0).depth(1.0).time(10).depth(2.0);
+        }
+        return image.writeTo(dir.resolve("slow.json"));
+    }
+
+    private CompletableFuture<Device> startDownload(Path port, Set<Dive> dives) {
+        return CompletableFuture.supplyAsync(() -> {
+            try {
+                return DeviceConnector.loadUserDivesFromDevice(port.toString(), VENDOR, MODEL, dives);
+            } catch (Exception e) {
+                throw new IllegalStateException(e);
+            }
+        });
+    }
+
+    private void awaitTransferStart() throws Exception {
+        long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(20);
+        while (!ImageBuilder.readJournal(dir.resolve("journal.log")).contains("foreach")) {
+            assertTrue(System.nanoTime() < deadline, "the download never started");
+            Thread.sleep(10);
+        }
+    }
+
+    @Test
+    void anInterruptStopsAtTheNextDiveKeepingEarlierOnes() throws Exception {
+        Set<Dive> dives = new LinkedHashSet<>();
+        CompletableFuture<Device> download = startDownload(slowLogbook(DELAY_MS), dives);
+        awaitTransferStart();
+        Thread.sleep(DELAY_MS * 3 / 2);
+
+        DeviceConnector.interruptDeviceDownload();
+        Device parent = download.get(20, TimeUnit.SECONDS);
+
+        assertEquals("4242", parent.getName());
+        List<String> starts = new ArrayList<>();
+        dives.forEach(dive -> starts.add(dive.getStart()));
+        assertTrue(starts.size() >= 1 && starts.size() < DIVES, "kept " + starts);
+        for (int i = 0; i < starts.size(); i++) {
+            assertEquals(String.format("2024-02-%02d 10:00:00", i + 1), starts.get(i));
+        }
+        assertEquals("close", lastJournalLine());
+    }
+
+    @Test
+    void anInterruptBeforeTheDownloadIsForgotten() throws Exception {
+        DeviceConnector.interruptDeviceDownload();
+        Set<Dive> dives = new LinkedHashSet<>();
+
+        DeviceConnector.loadUserDivesFromDevice(slowLogbook(0).toString(), VENDOR, MODEL, dives);
+
+        assertEquals(DIVES, dives.size());
+    }
+
+    @Test
+    void devicesCanBeListedBesideADownload() throws Exception {
+        Set<Dive> dives = new LinkedHashSet<>();
+        CompletableFuture<Device> download = startDownload(slowLogbook(100), dives);
+        awaitTransferStart();
+
+        int listings = 0;
+        while (!download.isDone()) {
+            assertFalse(DeviceConnector.getSupportedDevices().isEmpty());
+            listings++;
+        }
+
+        assertEquals("4242", download.get().getName());
+        assertEquals(DIVES, dives.size());
+        assertTrue(listings > 0);
+    }
+
+    private String lastJournalLine() throws Exception {
+        List<String> calls = ImageBuilder.readJournal(dir.resolve("journal.log"));
+        return calls.get(calls.size() - 1);
+    }
+}
