@@ -1,0 +1,84 @@
+// C API: devices, opened on the path of a dive computer image.
+#include "handles.h"
+#include "status_error.h"
+#include "trace.h"
+
+#include <libdivecomputer/device.h>
+
+#include <cstdio>
+
+using namespace dcsim;
+
+namespace {
+
+// A device call on a live device handle; anything else is a wrong argument.
+template <typename Body>
+dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
+    return answerStatus(
+        [&] { return isLive(device) ? body(device->device) : DC_STATUS_INVALIDARGS; });
+}
+
+}  // namespace
+
+extern "C" {
+
+dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
+                           const char *name) {
+    const dc_status_t status = answerStatus([&] {
+        if (device == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *device = nullptr;
+        if (!isLive(context) || !isLive(descriptor) || name == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        Image image = openImage(name, descriptor->info);
+        *device =
+            publishHandle(std::make_unique<dc_device_t>(dc_device_t{Device(std::move(image))}));
+        return DC_STATUS_SUCCESS;
+    });
+    return traceStatus("dc_device_open", name != nullptr ? name : "(null)", status);
+}
+
+dc_status_t dc_device_set_cancel(dc_device_t *device, dc_cancel_callback_t callback,
+                                 void *userdata) {
+    const dc_status_t status =
+        onDevice(device, [&](Device &d) { return d.setCancel(callback, userdata); });
+    return traceStatus("dc_device_set_cancel", status);
+}
+
+dc_status_t dc_device_set_events(dc_device_t *device, unsigned int events,
+                                 dc_event_callback_t callback, void *userdata) {
+    const dc_status_t status =
+        onDevice(device, [&](Device &d) { return d.setEvents(events, callback, userdata); });
+    char mask[16];
+    std::snprintf(mask, sizeof mask, "%u", events);
+    return traceStatus("dc_device_set_events", mask, status);
+}
+
+dc_status_t dc_device_set_fingerprint(dc_device_t *device, const unsigned char data[],
+                                      unsigned int size) {
+    const dc_status_t status = onDevice(device, [&](Device &d) {
+        return data == nullptr && size != 0 ? DC_STATUS_INVALIDARGS : d.setFingerprint();
+    });
+    return traceStatus("dc_device_set_fingerprint", status);
+}
+
+dc_status_t dc_device_foreach(dc_device_t *device, dc_dive_callback_t callback, void *userdata) {
+    const dc_status_t status =
+        onDevice(device, [&](Device &d) { return d.foreach (device, callback, userdata); });
+    return traceStatus("dc_device_foreach", status);
+}
+
+dc_status_t dc_device_close(dc_device_t *device) {
+    const dc_status_t status = answerStatus([&] {
+        if (device == nullptr) {
+            return DC_STATUS_SUCCESS;
+        }
+        const auto owned = reclaimHandle(device);
+        return owned ? owned->device.close() : DC_STATUS_INVALIDARGS;
+    });
+    return traceStatus("dc_device_close", status);
+}
+
+}  // extern "C"

@@ -1,0 +1,49 @@
+// A simulated dive computer: an opened image that plays its events, dives and faults back.
+#ifndef DCSIM_DEVICE_H
+#define DCSIM_DEVICE_H
+
+#include "catalogue.h"
+#include "image.h"
+
+#include <libdivecomputer/device.h>
+
+#include <string>
+
+namespace dcsim {
+
+// Loads the image at path for a device of the given descriptor. Throws StatusError: the loading
+// failures of loadImage, IO when the image emulates another model, or the image's open fault.
+Image openImage(const std::string &path, const DescriptorInfo &descriptor);
+
+class Device {
+  public:
+    explicit Device(Image image) : image_(std::move(image)) {}
+
+    dc_status_t setEvents(unsigned int mask, dc_event_callback_t callback, void *userdata);
+    dc_status_t setCancel(dc_cancel_callback_t callback, void *userdata);
+    dc_status_t setFingerprint();
+    // handle is what the event callback is given as its device.
+    dc_status_t foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata);
+    dc_status_t close();
+    // The parser_new fault of the dive being delivered; 0 outside the dive callback.
+    int parserNewFault() const { return delivering_ ? delivering_->parserNewFault : 0; }
+
+  private:
+    void emit(dc_device_t *handle, dc_event_type_t event, const void *data) const;
+    void emitProgress(dc_device_t *handle, std::uint64_t current, std::uint32_t maximum) const;
+    std::uint32_t progressMaximum() const;
+    bool cancelRequested() const;
+    bool deliver(const ImageDive &dive, dc_dive_callback_t callback, void *userdata);
+
+    Image image_;
+    unsigned int eventMask_ = 0;
+    dc_event_callback_t eventCallback_ = nullptr;
+    void *eventUserdata_ = nullptr;
+    dc_cancel_callback_t cancelCallback_ = nullptr;
+    void *cancelUserdata_ = nullptr;
+    const ImageDive *delivering_ = nullptr;
+};
+
+}  // namespace dcsim
+
+#endif

@@ -1,0 +1,57 @@
+// A dive computer image: the JSON file named by the port of dc_device_open, loaded and with all
+// its dives encoded once.
+#ifndef DCSIM_IMAGE_H
+#define DCSIM_IMAGE_H
+
+#include "dive_json.h"
+
+#include <libdivecomputer/device.h>
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dcsim {
+
+// Statuses the device calls answer instead of doing their work; 0 is no fault.
+struct DeviceFaults {
+    int open = 0;
+    int setEvents = 0;
+    int setCancel = 0;
+    int foreach = 0;
+    std::uint32_t foreachAfter = 0;
+    int close = 0;
+};
+
+struct ImageDive {
+    Bytes bytes;
+    std::array<unsigned char, 4> fingerprint{};
+    int parserNewFault = 0;
+};
+
+struct Image {
+    std::string vendor;
+    std::string product;
+    std::optional<dc_event_devinfo_t> devinfo;
+    std::optional<dc_event_clock_t> clock;
+    bool waiting = false;
+    std::uint32_t delayMs = 0;
+    std::optional<std::uint32_t> progressMaximum;
+    std::string journal;
+    DeviceFaults faults;
+    std::vector<ImageDive> dives;
+};
+
+// Throws StatusError: NODEVICE when the path does not exist, NOACCESS when it cannot be read,
+// IO for anything else wrong with it.
+Image loadImage(const std::string &path);
+
+// Appends one line to the image's journal, when it has one; a journal that cannot be written is
+// not the device's failure.
+void appendJournal(const Image &image, const char *line) noexcept;
+
+}  // namespace dcsim
+
+#endif

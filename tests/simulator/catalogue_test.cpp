@@ -1,0 +1,154 @@
+// The built-in catalogue and its replacement through DCSIM_CATALOGUE.
+#include "sim_test_support.h"
+
+#include <set>
+
+namespace dcsim_test {
+namespace {
+
+struct Listed {
+    std::string vendor;
+    std::string product;
+    unsigned int model;
+    unsigned int transport;
+};
+
+// Lists the current catalogue; status is what ended the listing.
+std::vector<Listed> listDescriptors(dc_status_t &status) {
+    dc_iterator_t *raw = nullptr;
+    status = dc_descriptor_iterator(&raw);
+    std::vector<Listed> listed;
+    if (status != DC_STATUS_SUCCESS) {
+        EXPECT_EQ(raw, nullptr);
+        return listed;
+    }
+    const Iterator iterator(raw);
+    dc_descriptor_t *descriptor = nullptr;
+    while ((status = dc_iterator_next(iterator.get(), &descriptor)) == DC_STATUS_SUCCESS) {
+        const Descriptor owned(descriptor);
+        listed.push_back({dc_descriptor_get_vendor(descriptor),
+                          dc_descriptor_get_product(descriptor),
+                          dc_descriptor_get_model(descriptor),
+                          static_cast<unsigned int>(dc_descriptor_get_transport(descriptor))});
+    }
+    EXPECT_EQ(descriptor, nullptr);
+    return listed;
+}
+
+class Catalogue : public SimulatorTest {
+  protected:
+    void useCatalogue(const std::string &text) {
+        setenv("DCSIM_CATALOGUE", writeFile("catalogue.json", text).c_str(), 1);
+    }
+};
+
+TEST_F(Catalogue, TheBuiltInCatalogueCoversEveryTransportAndTwoWordVendors) {
+    dc_status_t status;
+    const auto listed = listDescriptors(status);
+    EXPECT_EQ(status, DC_STATUS_DONE);
+    EXPECT_GE(listed.size(), 30u);
+    std::set<unsigned int> transports;
+    std::set<std::string> vendors;
+    std::set<std::string> names;
+    for (const auto &descriptor : listed) {
+        transports.insert(descriptor.transport);
+        vendors.insert(descriptor.vendor);
+        EXPECT_TRUE(names.insert(descriptor.vendor + " " + descriptor.product).second)
+            << "listed twice: " << descriptor.vendor << " " << descriptor.product;
+    }
+    EXPECT_EQ(transports, std::set<unsigned int>({0, 1, 2, 3, 4, 5}));
+    for (const char *vendor : {"Heinrichs Weikamp", "Atomic Aquatics", "Suunto", "Shearwater"}) {
+        EXPECT_EQ(vendors.count(vendor), 1u) << vendor;
+    }
+    for (const char *name :
+         {"Suunto Vyper", "Suunto EON Steel", "Uwatec Smart Pro", "Scubapro G2", "Mares Puck Pro",
+          "Heinrichs Weikamp OSTC 3", "Shearwater Perdix", "Oceanic Atom 2.0", "Reefnet Sensus",
+          "Citizen Hyper Aqualand", "Atomic Aquatics Cobalt"}) {
+        EXPECT_EQ(names.count(name), 1u) << name;
+    }
+}
+
+TEST_F(Catalogue, EachDescriptorIsItsOwnHandleOwningItsText) {
+    dc_iterator_t *raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS);
+    const Iterator iterator(raw);
+    dc_descriptor_t *first = nullptr;
+    dc_descriptor_t *second = nullptr;
+    ASSERT_EQ(dc_iterator_next(raw, &first), DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_iterator_next(raw, &second), DC_STATUS_SUCCESS);
+    const std::string vendor = dc_descriptor_get_vendor(second);
+    dc_descriptor_free(first);
+    EXPECT_EQ(dc_descriptor_get_vendor(second), vendor);
+    EXPECT_EQ(dc_descriptor_get_vendor(first), nullptr) << "a released descriptor is refused";
+    dc_descriptor_free(second);
+    dc_descriptor_free(nullptr);
+}
+
+TEST_F(Catalogue, AnOverrideListReplacesTheCatalogueAndPassesTransportsThrough) {
+    useCatalogue(R"([{"vendor": "Acme", "product": "Deep", "transport": 99, "model": 7},
+                     {"vendor": "Acme", "product": "Deep", "transport": 1},
+                     {"vendor": "Heinrichs Weikamp", "product": "OSTC 3", "transport": 5}])");
+    dc_status_t status;
+    const auto listed = listDescriptors(status);
+    EXPECT_EQ(status, DC_STATUS_DONE);
+    ASSERT_EQ(listed.size(), 3u);
+    EXPECT_EQ(listed[0].transport, 99u);
+    EXPECT_EQ(listed[0].model, 7u);
+    EXPECT_EQ(listed[1].model, 0u) << "the model is optional";
+    EXPECT_EQ(listed[1].product, "Deep");
+
+    useCatalogue("[]");
+    EXPECT_TRUE(listDescriptors(status).empty()) << "the file is read at each iterator";
+    EXPECT_EQ(status, DC_STATUS_DONE);
+}
+
+TEST_F(Catalogue, OverrideFaultsFailTheIteratorOrTheNextDescriptor) {
+    useCatalogue(R"({"descriptors": [{"vendor": "A", "product": "B", "transport": 1}],
+                     "faults": {"iterator": -3}})");
+    dc_status_t status;
+    listDescriptors(status);
+    EXPECT_EQ(status, DC_STATUS_NOMEMORY);
+
+    useCatalogue(R"({"descriptors": [{"vendor": "A", "product": "B", "transport": 1},
+                                     {"vendor": "A", "product": "C", "transport": 1}],
+                     "faults": {"next": -6, "next_after": 1}})");
+    EXPECT_EQ(listDescriptors(status).size(), 1u);
+    EXPECT_EQ(status, DC_STATUS_IO);
+
+    useCatalogue(R"({"descriptors": [{"vendor": "A", "product": "B", "transport": 1}],
+                     "faults": {"next": -8}})");
+    EXPECT_TRUE(listDescriptors(status).empty()) << "next_after defaults to 0";
+    EXPECT_EQ(status, DC_STATUS_PROTOCOL);
+}
+
+TEST_F(Catalogue, AnUnreadableOrMalformedFileFailsTheIteratorWithIo) {
+    for (const char *text : {"{not json", R"([{"vendor": "A", "transport": 1}])",
+                             R"([{"vendor": "A", "product": "B", "transport": "usb"}])",
+                             R"({"descriptors": [], "faults": {"iterator": "yes"}})"}) {
+        useCatalogue(text);
+        dc_status_t status;
+        listDescriptors(status);
+        EXPECT_EQ(status, DC_STATUS_IO) << text;
+    }
+    setenv("DCSIM_CATALOGUE", path("missing.json").c_str(), 1);
+    dc_status_t status;
+    listDescriptors(status);
+    EXPECT_EQ(status, DC_STATUS_IO);
+}
+
+TEST_F(Catalogue, IteratorCallsCheckTheirArguments) {
+    dc_descriptor_t *descriptor = nullptr;
+    EXPECT_EQ(dc_iterator_next(nullptr, &descriptor), DC_STATUS_UNSUPPORTED);
+    EXPECT_EQ(dc_descriptor_iterator(nullptr), DC_STATUS_INVALIDARGS);
+    dc_iterator_t *raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iterator_next(raw, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_iterator_free(raw), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_iterator_free(raw), DC_STATUS_INVALIDARGS) << "released twice";
+    EXPECT_EQ(dc_iterator_free(nullptr), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_descriptor_get_product(nullptr), nullptr);
+    EXPECT_EQ(dc_descriptor_get_transport(nullptr), DC_TRANSPORT_NONE);
+}
+
+}  // namespace
+}  // namespace dcsim_test

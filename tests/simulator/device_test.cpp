@@ -1,0 +1,251 @@
+// Opening images and playing a download back: events, dives, cancellation and faults.
+#include "sim_test_support.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace dcsim_test {
+namespace {
+
+class DeviceImage : public SimulatorTest {
+  protected:
+    dc_status_t download(dc_device_t *device, DownloadLog &log,
+                         unsigned int mask = DC_EVENT_WAITING | DC_EVENT_PROGRESS |
+                                             DC_EVENT_DEVINFO | DC_EVENT_CLOCK) {
+        log.device = device;
+        EXPECT_EQ(dc_device_set_events(device, mask, DownloadLog::onEvent, &log),
+                  DC_STATUS_SUCCESS);
+        return dc_device_foreach(device, DownloadLog::onDive, &log);
+    }
+
+    std::string readJournal() const {
+        std::ifstream file(path("journal.log"));
+        std::ostringstream text;
+        text << file.rdbuf();
+        return text.str();
+    }
+};
+
+TEST_F(DeviceImage, OpenFailsLikeASerialPort) {
+    openImage(path("missing.json"), DC_STATUS_NODEVICE);
+    openImage(path("missing-dir/image.json"), DC_STATUS_NODEVICE);
+    openImage(writeFile("garbage.json", "{\"vendor\": "), DC_STATUS_IO);
+    openImage(writeFile("array.json", "[]"), DC_STATUS_IO);
+    openImage(path(""), DC_STATUS_IO);  // a directory
+    openImage(writeFile("unknown.json", R"({"vendor": "Heinrichs Weikamp", "product": "OSTC 3",
+                                            "colour": "blue"})"),
+              DC_STATUS_IO);
+    const Json wrongDive = {{{"divetime", "long"}}};
+    openImage(writeImage(wrongDive, Json::object(), "wrong-dive.json"), DC_STATUS_IO);
+}
+
+TEST_F(DeviceImage, AnImageOfAnotherModelDoesNotOpen) {
+    openImage(writeFile("other.json", R"({"vendor": "Heinrichs Weikamp", "product": "OSTC 2N"})"),
+              DC_STATUS_IO);
+    openImage(writeFile("case.json", R"({"vendor": "heinrichs weikamp", "product": "OSTC 3"})"),
+              DC_STATUS_IO);
+}
+
+TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
+    std::string image = writeImage(Json::array());
+    ASSERT_EQ(chmod(image.c_str(), 0), 0);
+    const int fd = open(image.c_str(), O_RDONLY);
+    if (fd >= 0) {
+        close(fd);
+        // Permissions do not stop this user; a write-only kernel file still refuses reading.
+        image = "/sys/bus/pci/rescan";
+        if (access(image.c_str(), F_OK) != 0) {
+            GTEST_SKIP() << "no file this user cannot read";
+        }
+    }
+    dc_device_t *device = nullptr;
+    EXPECT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), image.c_str()),
+              DC_STATUS_NOACCESS);
+    EXPECT_EQ(device, nullptr);
+}
+
+TEST_F(DeviceImage, OpenChecksItsArguments) {
+    const std::string image = writeImage(Json::array());
+    dc_device_t *device = reinterpret_cast<dc_device_t *>(&device);
+    EXPECT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), nullptr),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(device, nullptr);
+    EXPECT_EQ(dc_device_open(&device, nullptr, descriptor_.get(), image.c_str()),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_open(&device, context_.get(), nullptr, image.c_str()),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_open(nullptr, context_.get(), descriptor_.get(), image.c_str()),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_open(&device, reinterpret_cast<dc_context_t *>(descriptor_.get()),
+                             descriptor_.get(), image.c_str()),
+              DC_STATUS_INVALIDARGS)
+        << "a descriptor is no context";
+    EXPECT_EQ(dc_device_foreach(nullptr, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_close(nullptr), DC_STATUS_SUCCESS);
+}
+
+TEST_F(DeviceImage, ForeachSendsTheEventsInOrderAndProgressCountsTheBytes) {
+    const Json image = {{"devinfo", {{"model", 10}, {"firmware", 110}, {"serial", 4294967295u}}},
+                        {"clock", {{"devtime", 123456}, {"systime", -1700000000000LL}}},
+                        {"waiting", true}};
+    const Device device = openImage(writeImage({{{"divetime", 1}}, Json::object()}, image));
+    DownloadLog log;
+    ASSERT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    ASSERT_EQ(log.dives.size(), 2u);
+    const unsigned int first = log.dives[0].size();
+    const unsigned int total = first + log.dives[1].size();
+
+    std::vector<dc_event_type_t> kinds;
+    for (const auto &event : log.events) {
+        kinds.push_back(event.type);
+    }
+    EXPECT_EQ(kinds, std::vector<dc_event_type_t>(
+                         {DC_EVENT_WAITING, DC_EVENT_PROGRESS, DC_EVENT_DEVINFO, DC_EVENT_CLOCK,
+                          DC_EVENT_PROGRESS, DC_EVENT_PROGRESS, DC_EVENT_PROGRESS}));
+    const auto progress = [&](std::size_t i) {
+        return std::make_pair(log.events[i].progress.current, log.events[i].progress.maximum);
+    };
+    EXPECT_EQ(progress(1), std::make_pair(0u, total));
+    EXPECT_EQ(progress(4), std::make_pair(first, total));
+    EXPECT_EQ(progress(5), std::make_pair(total, total));
+    EXPECT_EQ(progress(6), std::make_pair(total, total));
+    EXPECT_EQ(log.events[2].devinfo.serial, 4294967295u);
+    EXPECT_EQ(log.events[2].devinfo.firmware, 110u);
+    EXPECT_EQ(log.events[3].clock.devtime, 123456u);
+    EXPECT_EQ(log.events[3].clock.systime, -1700000000000LL);
+    EXPECT_EQ(log.dives[0], encode({{"divetime", 1}})) << "the dive callback gets the dive's bytes";
+    EXPECT_NE(log.fingerprints[0], log.fingerprints[1]);
+}
+
+TEST_F(DeviceImage, TheEventMaskAndAMissingCallbackSilenceEvents) {
+    const std::string image =
+        writeImage(Json::array({Json::object()}),
+                   {{"devinfo", {{"serial", 1}}}, {"waiting", true}, {"progress_maximum", 0}});
+    const Device device = openImage(image);
+    DownloadLog log;
+    ASSERT_EQ(download(device.get(), log, DC_EVENT_DEVINFO | DC_EVENT_PROGRESS), DC_STATUS_SUCCESS);
+    ASSERT_EQ(log.events.size(), 4u) << "no waiting, no clock in the image";
+    EXPECT_EQ(log.events[1].type, DC_EVENT_DEVINFO);
+    EXPECT_EQ(log.events[2].progress.maximum, 0u) << "progress_maximum overrides the total";
+    EXPECT_GT(log.events[2].progress.current, 0u);
+
+    ASSERT_EQ(dc_device_set_events(device.get(), 0xFF, nullptr, nullptr), DC_STATUS_SUCCESS);
+    log.events.clear();
+    ASSERT_EQ(dc_device_foreach(device.get(), DownloadLog::onDive, &log), DC_STATUS_SUCCESS);
+    EXPECT_TRUE(log.events.empty());
+}
+
+int cancelOnSecondAsk(void *userdata) {
+    return ++*static_cast<int *>(userdata) >= 2;
+}
+
+TEST_F(DeviceImage, TheCancelCallbackIsAskedBeforeEachDive) {
+    const Device device =
+        openImage(writeImage({Json::object(), Json::object(), Json::object()}, {{"delay_ms", 1}}));
+    int asked = 0;
+    ASSERT_EQ(dc_device_set_cancel(device.get(), cancelOnSecondAsk, &asked), DC_STATUS_SUCCESS);
+    DownloadLog log;
+    EXPECT_EQ(download(device.get(), log), DC_STATUS_CANCELLED);
+    EXPECT_EQ(log.dives.size(), 1u);
+    EXPECT_EQ(asked, 2);
+}
+
+TEST_F(DeviceImage, ADiveCallbackAnsweringZeroEndsTheWalkWithSuccess) {
+    const Device device = openImage(writeImage({Json::object(), Json::object(), Json::object()}));
+    DownloadLog log;
+    log.stopAfter = 2;
+    EXPECT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    EXPECT_EQ(log.dives.size(), 2u);
+}
+
+TEST_F(DeviceImage, AForeachFaultFollowsTheGivenNumberOfDives) {
+    const Json dives = {Json::object(), Json::object(), Json::object()};
+    for (unsigned int after : {0u, 2u, 3u, 10u}) {
+        const Device device =
+            openImage(writeImage(dives, {{"faults", {{"foreach", -7}, {"foreach_after", after}}}}));
+        DownloadLog log;
+        EXPECT_EQ(download(device.get(), log), DC_STATUS_TIMEOUT) << after;
+        EXPECT_EQ(log.dives.size(), std::min(after, 3u));
+    }
+}
+
+TEST_F(DeviceImage, RepeatedDivesMoveOneDayEachAcrossMonthAndLeapDay) {
+    const Json dives = {
+        {{"datetime", {{"year", 2023}, {"month", 12}, {"day", 31}, {"hour", 23}}}, {"repeat", 2}},
+        {{"datetime", {{"year", 2024}, {"month", 2}, {"day", 28}}}, {"repeat", 3}},
+        {{"datetime", {{"year", 2023}, {"month", 2}, {"day", 28}}}, {"repeat", 2}},
+        {{"repeat", 0}}};
+    const Device device = openImage(writeImage(dives));
+    DownloadLog log;
+    ASSERT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    std::vector<std::string> dates;
+    for (const auto &bytes : log.dives) {
+        dc_parser_t *raw = nullptr;
+        ASSERT_EQ(dc_parser_new(&raw, device.get()), DC_STATUS_SUCCESS);
+        const Parser parser(raw);
+        ASSERT_EQ(dc_parser_set_data(raw, bytes.data(), static_cast<unsigned int>(bytes.size())),
+                  DC_STATUS_SUCCESS);
+        dc_datetime_t dt{};
+        ASSERT_EQ(dc_parser_get_datetime(raw, &dt), DC_STATUS_SUCCESS);
+        dates.push_back(std::to_string(dt.year) + "-" + std::to_string(dt.month) + "-" +
+                        std::to_string(dt.day) + " " + std::to_string(dt.hour));
+        EXPECT_EQ(dt.timezone, DC_TIMEZONE_NONE);
+    }
+    EXPECT_EQ(dates,
+              std::vector<std::string>({"2023-12-31 23", "2024-1-1 23", "2024-2-28 0",
+                                        "2024-2-29 0", "2024-3-1 0", "2023-2-28 0", "2023-3-1 0"}));
+    openImage(
+        writeImage({{{"datetime", {{"year", 2023}, {"month", 2}, {"day", 30}}}, {"repeat", 2}}},
+                   Json::object(), "invalid-date.json"),
+        DC_STATUS_IO);
+}
+
+TEST_F(DeviceImage, AParserNewFaultHitsOnlyWhileItsDiveIsDelivered) {
+    const Device device = openImage(writeImage(
+        {Json::object(), {{"faults", {{"parser_new", -3}}}, {"repeat", 2}}, Json::object()}));
+    DownloadLog log;
+    ASSERT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    EXPECT_EQ(log.parserNewStatuses,
+              std::vector<dc_status_t>(
+                  {DC_STATUS_SUCCESS, DC_STATUS_NOMEMORY, DC_STATUS_NOMEMORY, DC_STATUS_SUCCESS}));
+    dc_parser_t *parser = nullptr;
+    EXPECT_EQ(dc_parser_new(&parser, device.get()), DC_STATUS_SUCCESS) << "outside foreach";
+    dc_parser_destroy(parser);
+}
+
+TEST_F(DeviceImage, TheJournalRecordsEveryDeviceCallAndFaultsAnswerTheirStatus) {
+    const std::string journal = path("journal.log");
+    const std::string image =
+        writeImage(Json::array({Json::object()}),
+                   {{"journal", journal},
+                    {"faults", {{"set_events", -2}, {"set_cancel", -8}, {"close", -6}}}});
+    dc_device_t *device = nullptr;
+    ASSERT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), image.c_str()),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_device_set_events(device, 15, DownloadLog::onEvent, nullptr),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_device_set_cancel(device, cancelOnSecondAsk, nullptr), DC_STATUS_PROTOCOL);
+    EXPECT_EQ(dc_device_set_fingerprint(device, nullptr, 0), DC_STATUS_SUCCESS);
+    DownloadLog log;
+    log.device = device;
+    EXPECT_EQ(dc_device_foreach(device, DownloadLog::onDive, &log), DC_STATUS_SUCCESS)
+        << "failed registrations left no callback behind";
+    EXPECT_EQ(dc_device_close(device), DC_STATUS_IO);
+    EXPECT_EQ(dcsim_live_handles(), 2u) << "the failed close still released the device";
+    EXPECT_EQ(readJournal(), "open\nset_events\nset_cancel\nset_fingerprint\nforeach\nclose\n");
+}
+
+TEST_F(DeviceImage, AnOpenFaultLeavesNothingOpen) {
+    const std::string image =
+        writeImage(Json::array(), {{"journal", path("journal.log")}, {"faults", {{"open", -6}}}});
+    openImage(image, DC_STATUS_IO);
+    EXPECT_EQ(dcsim_live_handles(), 2u);
+    EXPECT_EQ(readJournal(), "open\n");
+}
+
+}  // namespace
+}  // namespace dcsim_test

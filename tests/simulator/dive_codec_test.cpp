@@ -1,0 +1,359 @@
+// The dive bytes and the simulated parser: every field survives the round trip, and no buffer,
+// however damaged, makes the parser read out of bounds.
+#include "sim_test_support.h"
+
+#include <chrono>
+#include <cmath>
+#include <limits>
+#include <random>
+
+namespace dcsim_test {
+namespace {
+
+constexpr std::uint32_t kMaxU32 = std::numeric_limits<std::uint32_t>::max();
+
+class DiveCodec : public SimulatorTest {};
+
+TEST_F(DiveCodec, EverySummaryFieldSurvivesTheRoundTrip) {
+    const ParsedDive dive = parse({
+        {"datetime",
+         {{"year", 2014},
+          {"month", 3},
+          {"day", 9},
+          {"hour", 8},
+          {"minute", 5},
+          {"second", 7},
+          {"timezone", -3600}}},
+        {"divetime", kMaxU32},
+        {"maxdepth", "nan"},
+        {"avgdepth", "inf"},
+        {"temperature_minimum", "-inf"},
+        {"gasmixes", {{{"oxygen", 0.32}, {"helium", 0.1}}, {{"oxygen", 0.5}, {"nitrogen", 0.25}}}},
+        {"tanks",
+         {{{"gasmix", kMaxU32},
+           {"type", 2},
+           {"volume", 80.0},
+           {"workpressure", 207.0},
+           {"beginpressure", 200.5},
+           {"endpressure", 49.5}}}},
+    });
+    dc_parser_t *parser = dive.parser.get();
+
+    dc_datetime_t datetime{};
+    ASSERT_EQ(dc_parser_get_datetime(parser, &datetime), DC_STATUS_SUCCESS);
+    EXPECT_EQ(std::vector<int>({datetime.year, datetime.month, datetime.day, datetime.hour,
+                                datetime.minute, datetime.second, datetime.timezone}),
+              std::vector<int>({2014, 3, 9, 8, 5, 7, -3600}));
+
+    unsigned int number = 0;
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_DIVETIME, 0, &number), DC_STATUS_SUCCESS);
+    EXPECT_EQ(number, kMaxU32);
+    double real = 0.0;
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_MAXDEPTH, 0, &real), DC_STATUS_SUCCESS);
+    EXPECT_TRUE(std::isnan(real));
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_AVGDEPTH, 0, &real), DC_STATUS_SUCCESS);
+    EXPECT_EQ(real, std::numeric_limits<double>::infinity());
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TEMPERATURE_MINIMUM, 0, &real),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(real, -std::numeric_limits<double>::infinity());
+
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX_COUNT, 0, &number), DC_STATUS_SUCCESS);
+    EXPECT_EQ(number, 2u);
+    dc_gasmix_t mix{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 0, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(mix.oxygen, 0.32);
+    EXPECT_EQ(mix.helium, 0.1);
+    EXPECT_DOUBLE_EQ(mix.nitrogen, 0.58) << "nitrogen defaults to the rest";
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 1, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(mix.nitrogen, 0.25) << "an explicit nitrogen is kept";
+
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK_COUNT, 0, &number), DC_STATUS_SUCCESS);
+    EXPECT_EQ(number, 1u);
+    dc_tank_t tank{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK, 0, &tank), DC_STATUS_SUCCESS);
+    EXPECT_EQ(tank.gasmix, DC_GASMIX_UNKNOWN);
+    EXPECT_EQ(tank.type, DC_TANKVOLUME_IMPERIAL);
+    EXPECT_EQ(
+        std::vector<double>({tank.volume, tank.workpressure, tank.beginpressure, tank.endpressure}),
+        std::vector<double>({80.0, 207.0, 200.5, 49.5}));
+}
+
+TEST_F(DiveCodec, CountsThatDifferFromTheListsAreReportedAndMissingIndicesAreWrongArguments) {
+    const ParsedDive dive = parse({{"gasmixes", {{{"oxygen", 0.21}}}},
+                                   {"gasmix_count", 4000000000u},
+                                   {"tanks", {Json::object(), Json::object()}},
+                                   {"tank_count", 0}});
+    unsigned int count = 0;
+    ASSERT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_GASMIX_COUNT, 0, &count),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(count, 4000000000u);
+    ASSERT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_TANK_COUNT, 0, &count),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(count, 0u);
+    dc_gasmix_t mix{};
+    EXPECT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_GASMIX, 0, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_GASMIX, 1, &mix),
+              DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_GASMIX, kMaxU32, &mix),
+              DC_STATUS_INVALIDARGS);
+    dc_tank_t tank{};
+    EXPECT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_TANK, 1, &tank), DC_STATUS_SUCCESS)
+        << "a tank count of 0 does not hide the tanks the dive holds";
+}
+
+TEST_F(DiveCodec, LeftOutFieldsAnswerUnsupportedAndCountsDefaultToZero) {
+    const ParsedDive dive = parse(Json::object());
+    dc_parser_t *parser = dive.parser.get();
+    dc_datetime_t datetime{};
+    EXPECT_EQ(dc_parser_get_datetime(parser, &datetime), DC_STATUS_UNSUPPORTED);
+    double real = 0.0;
+    unsigned int number = 7;
+    for (dc_field_type_t field :
+         {DC_FIELD_MAXDEPTH, DC_FIELD_AVGDEPTH, DC_FIELD_TEMPERATURE_MINIMUM, DC_FIELD_SALINITY,
+          DC_FIELD_TEMPERATURE_SURFACE, DC_FIELD_DIVEMODE}) {
+        EXPECT_EQ(dc_parser_get_field(parser, field, 0, &real), DC_STATUS_UNSUPPORTED) << field;
+    }
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_DIVETIME, 0, &number), DC_STATUS_UNSUPPORTED);
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX_COUNT, 0, &number), DC_STATUS_SUCCESS);
+    EXPECT_EQ(number, 0u);
+    EXPECT_TRUE(collectSamples(parser, DC_STATUS_SUCCESS).empty());
+}
+
+TEST_F(DiveCodec, TheSampleStreamIsDeliveredInOrderWithEveryValue) {
+    const ParsedDive dive = parse({{"samples",
+                                    {{{"depth", 0.5}},
+                                     {{"time", kMaxU32}},
+                                     {{"depth", "nan"}},
+                                     {{"pressure", 199.5}, {"tank", 3}},
+                                     {{"pressure", 180.0}},
+                                     {{"temperature", -1.5}},
+                                     {{"event", 8}, {"time", 12}, {"flags", 3}, {"value", kMaxU32}},
+                                     {{"event", 0}},
+                                     {{"type", DC_SAMPLE_CNS}}}}});
+    const auto samples = collectSamples(dive.parser.get(), DC_STATUS_SUCCESS);
+    ASSERT_EQ(samples.size(), 9u);
+    std::vector<dc_sample_type_t> types;
+    for (const auto &sample : samples) {
+        types.push_back(sample.type);
+    }
+    EXPECT_EQ(types, std::vector<dc_sample_type_t>(
+                         {DC_SAMPLE_DEPTH, DC_SAMPLE_TIME, DC_SAMPLE_DEPTH, DC_SAMPLE_PRESSURE,
+                          DC_SAMPLE_PRESSURE, DC_SAMPLE_TEMPERATURE, DC_SAMPLE_EVENT,
+                          DC_SAMPLE_EVENT, DC_SAMPLE_CNS}));
+    EXPECT_EQ(samples[0].value.depth, 0.5);
+    EXPECT_EQ(samples[1].value.time, kMaxU32);
+    EXPECT_TRUE(std::isnan(samples[2].value.depth));
+    EXPECT_EQ(samples[3].value.pressure.tank, 3u);
+    EXPECT_EQ(samples[3].value.pressure.value, 199.5);
+    EXPECT_EQ(samples[4].value.pressure.tank, 0u) << "the tank defaults to 0";
+    EXPECT_EQ(samples[5].value.temperature, -1.5);
+    const auto &event = samples[6].value.event;
+    EXPECT_EQ(std::vector<unsigned int>({event.type, event.time, event.flags, event.value}),
+              std::vector<unsigned int>({8u, 12u, 3u, kMaxU32}));
+    EXPECT_EQ(samples[7].value.event.value, 0u);
+    EXPECT_EQ(samples[8].value.cns, 0.0) << "other kinds come with a zeroed value";
+}
+
+TEST_F(DiveCodec, AGeneratedProfileFollowsTheListedSamples) {
+    const ParsedDive dive = parse({{"samples", {{{"event", 8}}}},
+                                   {"generate",
+                                    {{"rows", 11},
+                                     {"interval", 6},
+                                     {"maxdepth", 30.0},
+                                     {"pressure", {200, 50}},
+                                     {"temperature", 18.0}}}});
+    const auto samples = collectSamples(dive.parser.get(), DC_STATUS_SUCCESS);
+    ASSERT_EQ(samples.size(), 1u + 11 * 4);
+    EXPECT_EQ(samples[0].type, DC_SAMPLE_EVENT);
+    double deepest = 0.0;
+    for (std::size_t row = 0; row < 11; ++row) {
+        const RecordedSample *values = &samples[1 + row * 4];
+        ASSERT_EQ(values[0].type, DC_SAMPLE_TIME);
+        EXPECT_EQ(values[0].value.time, row * 6);
+        ASSERT_EQ(values[1].type, DC_SAMPLE_DEPTH);
+        EXPECT_GE(values[1].value.depth, 0.0);
+        EXPECT_LE(values[1].value.depth, 30.0);
+        deepest = std::max(deepest, values[1].value.depth);
+        ASSERT_EQ(values[2].type, DC_SAMPLE_PRESSURE);
+        EXPECT_DOUBLE_EQ(values[2].value.pressure.value, 200.0 - 15.0 * row);
+        ASSERT_EQ(values[3].type, DC_SAMPLE_TEMPERATURE);
+        EXPECT_EQ(values[3].value.temperature, 18.0);
+    }
+    EXPECT_EQ(samples[2].value.depth, 0.0) << "the dive starts at the surface";
+    EXPECT_EQ(samples.back().type, DC_SAMPLE_TEMPERATURE);
+    EXPECT_EQ(samples[samples.size() - 3].value.depth, 0.0) << "and ends there";
+    EXPECT_EQ(deepest, 30.0);
+}
+
+TEST_F(DiveCodec, AHundredThousandRowDiveEncodesAndWalksQuickly) {
+    const auto start = std::chrono::steady_clock::now();
+    const ParsedDive dive =
+        parse({{"generate", {{"rows", 100000}, {"maxdepth", 40.0}, {"pressure", {230, 40}}}}});
+    std::size_t count = 0;
+    const auto countSample = [](dc_sample_type_t, dc_sample_value_t, void *userdata) {
+        ++*static_cast<std::size_t *>(userdata);
+    };
+    ASSERT_EQ(dc_parser_samples_foreach(dive.parser.get(), countSample, &count), DC_STATUS_SUCCESS);
+    EXPECT_EQ(count, 300000u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST_F(DiveCodec, FaultsCarriedByTheBytesAnswerTheirStatus) {
+    ParsedDive dive = parse({{"divetime", 60},
+                             {"gasmixes", {{{"oxygen", 0.21}}, {{"oxygen", 0.5}}}},
+                             {"gasmix_count", 3},
+                             {"samples", {{{"time", 0}}, {{"time", 1}}, {{"time", 2}}}},
+                             {"faults",
+                              {{"maxdepth", -9},
+                               {"datetime", -8},
+                               {"gasmix", {{"1", -1}, {"2", -7}}},
+                               {"tank", {{"0", -9}}},
+                               {"samples_foreach", -6},
+                               {"samples_after", 2},
+                               {"destroy", -6}}}});
+    dc_parser_t *parser = dive.parser.get();
+    double real = 0.0;
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_MAXDEPTH, 0, &real), DC_STATUS_DATAFORMAT)
+        << "a fault wins over a field that is left out";
+    dc_datetime_t datetime{};
+    EXPECT_EQ(dc_parser_get_datetime(parser, &datetime), DC_STATUS_PROTOCOL);
+    unsigned int divetime = 0;
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_DIVETIME, 0, &divetime), DC_STATUS_SUCCESS);
+    dc_gasmix_t mix{};
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 0, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 1, &mix), DC_STATUS_UNSUPPORTED);
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 2, &mix), DC_STATUS_TIMEOUT)
+        << "a fault also applies to an index beyond the list";
+    dc_tank_t tank{};
+    EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK, 0, &tank), DC_STATUS_DATAFORMAT);
+    EXPECT_EQ(collectSamples(parser, DC_STATUS_IO).size(), 2u);
+
+    dc_parser_t *released = dive.parser.release();
+    EXPECT_EQ(dc_parser_destroy(released), DC_STATUS_IO);
+    EXPECT_EQ(dc_parser_destroy(released), DC_STATUS_INVALIDARGS) << "it was released anyway";
+}
+
+TEST_F(DiveCodec, ASetDataFaultLeavesTheParserWithoutData) {
+    const ParsedDive dive =
+        parse({{"divetime", 1}, {"faults", {{"set_data", -9}}}}, DC_STATUS_DATAFORMAT);
+    unsigned int divetime = 0;
+    EXPECT_EQ(dc_parser_get_field(dive.parser.get(), DC_FIELD_DIVETIME, 0, &divetime),
+              DC_STATUS_INVALIDARGS);
+}
+
+TEST_F(DiveCodec, ParserCallsCheckTheirArguments) {
+    const Device device = openImage(writeImage(Json::array()));
+    dc_parser_t *raw = nullptr;
+    ASSERT_EQ(dc_parser_new(&raw, device.get()), DC_STATUS_SUCCESS);
+    const Parser parser(raw);
+    unsigned int number = 0;
+    EXPECT_EQ(dc_parser_get_field(raw, DC_FIELD_DIVETIME, 0, &number), DC_STATUS_INVALIDARGS)
+        << "no data yet";
+    EXPECT_EQ(dc_parser_samples_foreach(raw, nullptr, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_set_data(raw, nullptr, 10), DC_STATUS_INVALIDARGS);
+    const Bytes bytes = encode({{"divetime", 5}});
+    ASSERT_EQ(dc_parser_set_data(raw, bytes.data(), static_cast<unsigned int>(bytes.size())),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(dc_parser_get_field(raw, DC_FIELD_DIVETIME, 0, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_get_datetime(raw, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_new(nullptr, device.get()), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_new(&raw, nullptr), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(raw, nullptr);
+    EXPECT_EQ(dc_parser_get_field(nullptr, DC_FIELD_DIVETIME, 0, &number), DC_STATUS_INVALIDARGS);
+    EXPECT_EQ(dc_parser_destroy(nullptr), DC_STATUS_SUCCESS);
+}
+
+TEST_F(DiveCodec, MalformedDiveJsonIsRejected) {
+    for (const char *json :
+         {"not json", "[]", R"({"maxdepht": 3})", R"({"divetime": -1})", R"({"divetime": 1.5})",
+          R"({"maxdepth": "deep"})", R"({"samples": [{"type": 99}]})", R"({"samples": [{}]})",
+          R"({"samples": [{"depth": 1, "time": 2}]})", R"({"tanks": [{"type": 3}]})",
+          R"({"gasmixes": [{"helium": 0.5}]})", R"({"faults": {"divetime": -11}})",
+          R"({"faults": {"gasmix": {"one": -9}}})", R"({"datetime": {"year": 2020}})"}) {
+        unsigned char *bytes = nullptr;
+        unsigned int size = 0;
+        EXPECT_EQ(dcsim_encode_dive(json, &bytes, &size), DC_STATUS_DATAFORMAT) << json;
+        EXPECT_EQ(bytes, nullptr);
+    }
+    unsigned int size = 0;
+    EXPECT_EQ(dcsim_encode_dive("{}", nullptr, &size), DC_STATUS_INVALIDARGS);
+}
+
+const Json kRichDive = {
+    {"datetime", {{"year", 2020}, {"month", 2}, {"day", 29}}},
+    {"divetime", 600},
+    {"maxdepth", 12.5},
+    {"gasmixes", {{{"oxygen", 0.21}}, {{"oxygen", 0.5}}}},
+    {"tanks", {{{"gasmix", 0}, {"volume", 12}}}},
+    {"samples", {{{"time", 0}}, {{"depth", 1.0}}, {{"event", 3}}, {{"type", DC_SAMPLE_PPO2}}}},
+    {"faults", {{"gasmix", {{"1", -1}}}, {"tank", {{"4", -9}}}}},
+};
+
+// Reads everything a parser offers; whatever the bytes, this must stay in bounds.
+void readEverything(dc_parser_t *parser) {
+    dc_datetime_t datetime;
+    dc_parser_get_datetime(parser, &datetime);
+    union {
+        unsigned int number;
+        double real;
+        dc_gasmix_t mix;
+        dc_tank_t tank;
+    } value;
+    for (int field = DC_FIELD_DIVETIME; field <= DC_FIELD_DIVEMODE; ++field) {
+        for (unsigned int index = 0; index < 3; ++index) {
+            dc_parser_get_field(parser, static_cast<dc_field_type_t>(field), index, &value);
+        }
+    }
+    std::vector<RecordedSample> samples;
+    dc_parser_samples_foreach(
+        parser,
+        [](dc_sample_type_t type, dc_sample_value_t sample, void *userdata) {
+            static_cast<std::vector<RecordedSample> *>(userdata)->push_back({type, sample});
+        },
+        &samples);
+}
+
+TEST_F(DiveCodec, EveryTruncationAndAnyTrailingByteAnswerDataformat) {
+    const ParsedDive dive = parse(kRichDive);
+    const Bytes &bytes = dive.bytes;
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        // A buffer of exactly this length, so that a read past it is caught by sanitizers.
+        const auto copy = std::make_unique<unsigned char[]>(length + 1);
+        std::copy(bytes.begin(), bytes.begin() + length, copy.get());
+        ASSERT_EQ(
+            dc_parser_set_data(dive.parser.get(), copy.get(), static_cast<unsigned int>(length)),
+            DC_STATUS_DATAFORMAT)
+            << "length " << length;
+        readEverything(dive.parser.get());
+    }
+    Bytes longer = bytes;
+    longer.push_back(0);
+    EXPECT_EQ(dc_parser_set_data(dive.parser.get(), longer.data(),
+                                 static_cast<unsigned int>(longer.size())),
+              DC_STATUS_DATAFORMAT);
+}
+
+TEST_F(DiveCodec, RandomByteFlipsNeverCrashTheParser) {
+    const ParsedDive dive = parse(kRichDive);
+    std::mt19937 random(20240229);
+    std::uniform_int_distribution<std::size_t> position(0, dive.bytes.size() - 1);
+    std::uniform_int_distribution<int> byte(0, 255);
+    int accepted = 0;
+    for (int round = 0; round < 5000; ++round) {
+        Bytes damaged = dive.bytes;
+        for (int flips = 1 + round % 4; flips > 0; --flips) {
+            damaged[position(random)] = static_cast<unsigned char>(byte(random));
+        }
+        const dc_status_t status = dc_parser_set_data(dive.parser.get(), damaged.data(),
+                                                      static_cast<unsigned int>(damaged.size()));
+        ASSERT_TRUE(status == DC_STATUS_SUCCESS || status == DC_STATUS_DATAFORMAT ||
+                    (status <= DC_STATUS_UNSUPPORTED && status >= DC_STATUS_CANCELLED))
+            << status;
+        accepted += status == DC_STATUS_SUCCESS;
+        readEverything(dive.parser.get());
+    }
+    EXPECT_GT(accepted, 0) << "flips inside values are still valid dives";
+}
+
+}  // namespace
+}  // namespace dcsim_test
