@@ -3,6 +3,7 @@
 #include "bridge/java_lookup.h"
 #include "bridge/java_scoped.h"
 #include "bridge/java_throw.h"
+#include "device/device_adapter.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
 
@@ -28,7 +29,7 @@ std::string textOf(const char *text) {
 SupportedDevice describe(dc_descriptor_t *descriptor) {
     return SupportedDevice{textOf(dc_descriptor_get_vendor(descriptor)),
                            textOf(dc_descriptor_get_product(descriptor)),
-                           static_cast<int>(dc_descriptor_get_transport(descriptor))};
+                           transportNumber(descriptor)};
 }
 
 struct ListingJava {

@@ -94,9 +94,11 @@ void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
 DeviceConnection::DeviceConnection(const DiveComputer &computer) {
     cancelRequested.store(false, std::memory_order_relaxed);
 
+    stream =
+        openTransport(computer.contextHandle(), computer.descriptorHandle(), computer.portText());
     dc_device_t *rawDevice = nullptr;
-    const dc_status_t opened = dc_device_open(&rawDevice, computer.contextHandle(),
-                                              computer.descriptorHandle(), computer.portText());
+    const dc_status_t opened = openDevice(&rawDevice, computer.contextHandle(),
+                                          computer.descriptorHandle(), computer.portText(), stream);
     if (opened != DC_STATUS_SUCCESS) {
         throw CommunicationException(opened, "Error opening device.");
     }

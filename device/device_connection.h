@@ -2,6 +2,7 @@
 // every dive on it and the serial text for the Java side.
 #pragma once
 
+#include "device/device_adapter.h"
 #include "device/dive_computer.h"
 #include "parse/dive_record.h"
 
@@ -46,6 +47,7 @@ class DeviceConnection {
         void operator()(dc_device_t *device) const;
     };
 
+    TransportStream stream;  // closed after the device
     std::unique_ptr<dc_device_t, DeviceClose> device;
     char serial[16] = "Unknown";
     DeviceIdentity identity;  // written by onDeviceEvent on the download's thread

@@ -1,6 +1,7 @@
 #include "parse/dive_parsing.h"
 
 #include "bridge/native_exception.h"
+#include "parse/parser_adapter.h"
 #include "parse/sample_collection.h"
 
 #include <cstdint>
@@ -118,14 +119,12 @@ void DiveParser::Destroy::operator()(dc_parser_t *handle) const {
 
 DiveParser::DiveParser(dc_device_t *device, const unsigned char *data, unsigned int size) {
     dc_parser_t *handle = nullptr;
-    const dc_status_t created = dc_parser_new(&handle, device);
-    if (created != DC_STATUS_SUCCESS) {
-        throw Exception(created, "Error creating the parser.");
-    }
+    const ParserCreation created = createParser(&handle, device, data, size);
     parser.reset(handle);
-    const dc_status_t registered = dc_parser_set_data(handle, data, size);
-    if (registered != DC_STATUS_SUCCESS) {
-        throw Exception(registered, "Error registering the data.");
+    if (created.status != DC_STATUS_SUCCESS) {
+        throw Exception(created.status, created.step == ParserStep::Data
+                                            ? "Error registering the data."
+                                            : "Error creating the parser.");
     }
 }
 

@@ -19,7 +19,7 @@ void collectSample(DiveProfile &profile, dc_sample_type_t type, const dc_sample_
                 padColumns(profile, profile.rowCount);
             }
             ++profile.rowCount;
-            profile.times.emplace_back(static_cast<float>(value.time));
+            profile.times.emplace_back(sampleTimeSeconds(value));
             break;
         case DC_SAMPLE_DEPTH:
             profile.depths.emplace_back(static_cast<float>(value.depth));
@@ -48,13 +48,13 @@ void padColumns(DiveProfile &profile, std::uint32_t length) {
     padColumn(profile.events, length);
 }
 
-void sampleCallback(dc_sample_type_t type, dc_sample_value_t value, void *userdata) {
+void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
     auto &collector = *static_cast<SampleCollector *>(userdata);
     if (collector.failure) {
         return;  // the walk has failed already; the rest of the samples is ignored
     }
     try {
-        collectSample(collector.profile, type, value);
+        collectSample(collector.profile, type, sampleValueOf(value));
     } catch (...) {
         collector.failure = std::current_exception();
     }

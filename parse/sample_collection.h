@@ -2,6 +2,7 @@
 #pragma once
 
 #include "parse/dive_record.h"
+#include "parse/parser_adapter.h"
 
 #include <libdivecomputer/parser.h>
 
@@ -21,7 +22,7 @@ struct SampleCollector {
 void padColumns(DiveProfile &profile, std::uint32_t length);
 
 // libdivecomputer's sample callback; `userdata` is a SampleCollector.
-void sampleCallback(dc_sample_type_t type, dc_sample_value_t value, void *userdata);
+void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata);
 
 // Walks the parser's samples into a complete profile; raises Exception "Error parsing the sample
 // data." on any status but success.

@@ -15,8 +15,12 @@ namespace {
 class Stream {
   public:
     Stream &time(unsigned int seconds) {
+        return timeTicks(static_cast<unsigned int>(seconds * sampleTimeUnitsPerSecond));
+    }
+    // A time in the library's own unit: seconds, or milliseconds from release 0.9 on.
+    Stream &timeTicks(unsigned int ticks) {
         dc_sample_value_t value{};
-        value.time = seconds;
+        value.time = ticks;
         return push(DC_SAMPLE_TIME, value);
     }
     Stream &depth(double metres) {
@@ -49,7 +53,7 @@ class Stream {
         DiveProfile profile;
         SampleCollector collector{profile, nullptr};
         for (const auto &[type, value] : samples) {
-            sampleCallback(type, value, &collector);
+            sampleCallback(type, sampleArgumentOf(value), &collector);
         }
         if (profile.rowCount >= 1) {
             padColumns(profile, profile.rowCount);
@@ -131,14 +135,17 @@ TEST(SampleCollection, OtherSampleKindsChangeNothing) {
 
 TEST(SampleCollection, ExtremeValuesKeepTheirMeaning) {
     const DiveProfile profile = Stream()
-                                    .time(std::numeric_limits<std::uint32_t>::max())
+                                    .timeTicks(std::numeric_limits<std::uint32_t>::max())
                                     .event(0)
                                     .time(1)
                                     .event(0xFFFFFFFFu)
                                     .collect();
     ASSERT_EQ(profile.rowCount, 2u);
-    EXPECT_EQ(*profile.times[0], 4294967296.0f);  // the float nearest to 2^32 - 1, not -1
-    EXPECT_EQ(profile.events, (Longs{0, -1}));    // type 0 is a present cell, not a null one
+    // The largest unsigned time stays positive: the float nearest to 2^32 - 1 seconds, or to
+    // (2^32 - 1) / 1000 seconds where the library counts milliseconds.
+    EXPECT_EQ(*profile.times[0], static_cast<float>(4294967295.0 / sampleTimeUnitsPerSecond));
+    EXPECT_GT(*profile.times[0], 4.29e6f);
+    EXPECT_EQ(profile.events, (Longs{0, -1}));  // type 0 is a present cell, not a null one
 }
 
 TEST(SampleCollection, PadColumnsNeverShortensAColumn) {
@@ -155,7 +162,7 @@ TEST(SampleCollection, AFailureInsideTheWalkIsHeldAndLaterSamplesIgnored) {
     SampleCollector collector{profile, std::make_exception_ptr(std::bad_alloc())};
     dc_sample_value_t value{};
     value.time = 5;
-    sampleCallback(DC_SAMPLE_TIME, value, &collector);
+    sampleCallback(DC_SAMPLE_TIME, sampleArgumentOf(value), &collector);
     EXPECT_EQ(profile.rowCount, 0u);
     EXPECT_TRUE(profile.times.empty());
 }

@@ -35,7 +35,13 @@ class ListingTest {
             assertSame(device.getProduct(), device.getName(), "product passed twice: " + device);
             interfaces.add(device.getInterface());
         }
-        assertEquals(EnumSet.allOf(Device.Interface.class), interfaces);
+        Set<Device.Interface> known = EnumSet.noneOf(Device.Interface.class);
+        for (Device.Interface candidate : Device.Interface.values()) {
+            if (candidate.getNumber() >= 0) {
+                known.add(candidate);
+            }
+        }
+        assertEquals(known, interfaces);
         assertTrue(devices.stream().anyMatch(d -> d.getVendor().contains(" ")),
                 "no vendor of two words");
     }

@@ -10,12 +10,13 @@ import java.util.Objects;
 public final class Device implements Comparable<Device> {
     /** How a dive computer talks to the host, numbered as libdivecomputer's dc_transport_t. */
     public enum Interface {
-        NONE(0),
-        SERIAL(1),
-        USB(2),
-        USBHID(3),
-        IRDA(4),
-        BLUETOOTH(5);
+        NONE(TransportNumbers.NONE),
+        SERIAL(TransportNumbers.SERIAL),
+        USB(TransportNumbers.USB),
+        USBHID(TransportNumbers.USBHID),
+        IRDA(TransportNumbers.IRDA),
+        BLUETOOTH(TransportNumbers.BLUETOOTH),
+        BLE(TransportNumbers.BLE);
 
         private final int number;
 
@@ -23,7 +24,7 @@ public final class Device implements Comparable<Device> {
             this.number = number;
         }
 
-        /** The libdivecomputer transport number of this interface. */
+        /** The libdivecomputer transport number of this interface; -1 when the release has none. */
         public int getNumber() {
             return number;
         }
@@ -31,7 +32,7 @@ public final class Device implements Comparable<Device> {
         /** The interface with libdivecomputer transport number {@code number}. */
         public static Interface valueOf(int number) {
             for (Interface candidate : values()) {
-                if (candidate.number == number) {
+                if (candidate.number >= 0 && candidate.number == number) {
                     return candidate;
                 }
             }
