@@ -166,8 +166,14 @@ bool lookUpDownloadJava(JNIEnv *env, DownloadJava &java) {
     return true;
 }
 
-// The caller's three texts, released in the order model, vendor, port, each exactly once.
+// The caller's three texts, released in the order model, vendor, port, each exactly once. A text
+// that cannot be obtained leaves its error pending, and the texts after it are not asked for.
 struct CallerTexts {
+    CallerTexts(JNIEnv *env, jstring portString, jstring vendorString, jstring modelString)
+        : port(env, portString),
+          vendor(env, env->ExceptionCheck() ? nullptr : vendorString),
+          model(env, env->ExceptionCheck() ? nullptr : modelString) {}
+
     ScopedUtfChars port;
     ScopedUtfChars vendor;
     ScopedUtfChars model;
@@ -181,9 +187,11 @@ struct CallerTexts {
 
 jobject newParentDevice(JNIEnv *env, const DownloadJava &java, const DeviceConnection &connection,
                         jstring vendor, jstring model) {
+    const char *const failed = "Could not create parent device.";
     jstring serial = env->NewStringUTF(connection.serialText());
+    checkStep(env, java.dive.profile.nativeException, failed);
     jobject parent = env->NewObject(java.deviceClass, java.parentDeviceInit, vendor, model, serial);
-    checkStep(env, java.dive.profile.nativeException, "Could not create parent device.");
+    checkStep(env, java.dive.profile.nativeException, failed);
     return parent;
 }
 
@@ -227,6 +235,9 @@ std::optional<dc_gasmix_t> selectGasMix(const DiveRecord &record) {
 
 jint gasPercentage(double fraction) {
     const double percentage = std::floor(fraction * 100.0 + 0.5);
+    if (std::isnan(percentage)) {
+        return 0;  // selectGasMix keeps NaN away; this only keeps the conversion defined
+    }
     // Saturated so that an absurd fraction reaches the host's own validation instead of
     // overflowing the conversion.
     if (percentage >= static_cast<double>(std::numeric_limits<jint>::max())) {
@@ -251,6 +262,7 @@ void buildJavaDive(JNIEnv *env, const DiveJava &java, const DiveRecord &record, 
     jobject averageDepth = newAverageDepth(env, java, record);
 
     jstring start = env->NewStringUTF(formatDateTime(record.dateTime).c_str());
+    checkStep(env, nativeException, "Could not create dive.");
     jobject dive =
         env->NewObject(java.diveClass, java.diveInit, parent, start,
                        static_cast<jfloat>(record.diveTime), static_cast<jfloat>(record.maxDepth),
@@ -280,7 +292,7 @@ JNIEXPORT jobject JNICALL Java_coralnote_main_java_core_DeviceConnector_loadUser
         return throwJavaException(env, nativeException,
                                   "The set for the downloaded dives is null.");
     }
-    CallerTexts texts{{env, port}, {env, vendor}, {env, model}};
+    CallerTexts texts(env, port, vendor, model);
     if (env->ExceptionCheck()) {
         texts.release();
         return throwChainedJavaException(env, nativeException,

@@ -26,8 +26,11 @@ jobject boxLong(JNIEnv *env, const ProfileJava &java, const OptionalLong &cell) 
                 : nullptr;
 }
 
+// The element is checked before it is stored: JNI allows no call while its creation's failure is
+// pending.
 void storeElement(JNIEnv *env, const ProfileJava &java, jobjectArray array, jsize index,
                   jobject element) {
+    checkStep(env, java.nativeException, conversionFailed);
     env->SetObjectArrayElement(array, index, element);
     checkStep(env, java.nativeException, conversionFailed);
 }
@@ -41,13 +44,17 @@ struct ProfileArrays {
 };
 
 ProfileArrays newProfileArrays(JNIEnv *env, const ProfileJava &java, jsize length) {
+    const auto newArray = [&](jclass elementClass) {
+        jobjectArray array = env->NewObjectArray(length, elementClass, nullptr);
+        checkStep(env, java.nativeException, conversionFailed);
+        return array;
+    };
     ProfileArrays arrays{};
-    arrays.times = env->NewObjectArray(length, java.floatClass, nullptr);
-    arrays.depths = env->NewObjectArray(length, java.floatClass, nullptr);
-    arrays.pressures = env->NewObjectArray(length, java.floatClass, nullptr);
-    arrays.temperatures = env->NewObjectArray(length, java.floatClass, nullptr);
-    arrays.events = env->NewObjectArray(length, java.integerClass, nullptr);
-    checkStep(env, java.nativeException, conversionFailed);
+    arrays.times = newArray(java.floatClass);
+    arrays.depths = newArray(java.floatClass);
+    arrays.pressures = newArray(java.floatClass);
+    arrays.temperatures = newArray(java.floatClass);
+    arrays.events = newArray(java.integerClass);
     return arrays;
 }
 

@@ -88,11 +88,15 @@ void addJavaDevice(JNIEnv *env, const ListingJava &java, jobject set,
                    const SupportedDevice &record) {
     const ScopedLocalFrame frame(env, 4);
     checkStep(env, java.nativeException, "Could not create device.");
+    // One message for the three calls, each checked before the next may run.
+    const char *const unknownInterface = "Unknown device communication interface encountered.";
     jstring vendor = env->NewStringUTF(record.vendor.c_str());
+    checkStep(env, java.nativeException, unknownInterface);
     jstring product = env->NewStringUTF(record.product.c_str());
+    checkStep(env, java.nativeException, unknownInterface);
     jobject deviceInterface =
         env->CallStaticObjectMethod(java.deviceInterface, java.interfaceValueOf, record.transport);
-    checkStep(env, java.nativeException, "Unknown device communication interface encountered.");
+    checkStep(env, java.nativeException, unknownInterface);
     jobject device =
         env->NewObject(java.device, java.deviceInit, vendor, product, product, deviceInterface);
     checkStep(env, java.nativeException, "Could not create device.");
