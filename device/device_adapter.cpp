@@ -20,6 +20,10 @@ namespace {
 
 const char *const openFailed = "Error opening device.";
 
+constexpr unsigned int knownTransports = DC_TRANSPORT_SERIAL | DC_TRANSPORT_USB |
+                                         DC_TRANSPORT_USBHID | DC_TRANSPORT_IRDA |
+                                         DC_TRANSPORT_BLUETOOTH | DC_TRANSPORT_BLE;
+
 unsigned int lowestFlag(unsigned int flags) {
     return flags & (~flags + 1u);
 }
@@ -110,7 +114,13 @@ dc_status_t openStream(dc_iostream_t **stream, unsigned int transport, dc_contex
 }  // namespace
 
 int transportNumber(dc_descriptor_t *descriptor) {
-    return static_cast<int>(lowestFlag(dc_descriptor_get_transports(descriptor)));
+    const unsigned int transports = dc_descriptor_get_transports(descriptor);
+    // A set with flags this build does not know is passed whole, so that Java refuses it rather
+    // than being shown a transport picked out of it.
+    if ((transports & ~knownTransports) != 0) {
+        return static_cast<int>(transports);
+    }
+    return static_cast<int>(lowestFlag(transports));
 }
 
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor,

@@ -18,7 +18,8 @@ namespace divebridge {
 
 // The transport number handed to Java for a model. From 0.7 on it is one flag of the model's set:
 // the lowest, which is also the transport a port text opens first (serial before USB, USB HID,
-// IrDA, Bluetooth and Bluetooth Low Energy); a model without any gives DC_TRANSPORT_NONE.
+// IrDA, Bluetooth and Bluetooth Low Energy); a model without any gives DC_TRANSPORT_NONE, and a set
+// holding flags this build does not know is passed whole.
 int transportNumber(dc_descriptor_t *descriptor);
 
 #if DC_VERSION_CHECK(0, 7, 0)

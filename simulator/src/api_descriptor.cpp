@@ -1,4 +1,4 @@
-// C API: the descriptor iterator and the descriptors it hands out.
+// C API: the descriptor iterator, the generic dc_iterator_* calls, and the descriptors.
 #include "handles.h"
 #include "status_error.h"
 #include "trace.h"
@@ -8,24 +8,57 @@
 
 using namespace dcsim;
 
+namespace {
+
+// Generation B's getters take a const descriptor.
+#ifdef DCSIM_GENERATION_B
+using DescriptorArg = const dc_descriptor_t *;
+constexpr const char *kIteratorNew = "dc_descriptor_iterator_new";
+#else
+using DescriptorArg = dc_descriptor_t *;
+constexpr const char *kIteratorNew = "dc_descriptor_iterator";
+#endif
+
+using DescriptorHandles = PublishingIterator<dc_descriptor_t, DescriptorIterator>;
+
+dc_status_t newDescriptorIterator(dc_iterator_t **iterator) {
+    if (iterator == nullptr) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    *iterator = nullptr;
+    Catalogue catalogue = loadCatalogue();
+    if (catalogue.faults.iterator != 0) {
+        return static_cast<dc_status_t>(catalogue.faults.iterator);
+    }
+    *iterator = publishHandle<dc_iterator_t>(
+        std::make_unique<DescriptorHandles>(DescriptorIterator(std::move(catalogue))));
+    return DC_STATUS_SUCCESS;
+}
+
+}  // namespace
+
 extern "C" {
 
-dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator) {
+#ifdef DCSIM_GENERATION_B
+// The context is optional, as in libdivecomputer (the old name passes NULL).
+dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context) {
     const dc_status_t status = answerStatus([&] {
-        if (iterator == nullptr) {
+        if (context != nullptr && !isLive(context)) {
+            if (iterator != nullptr) {
+                *iterator = nullptr;
+            }
             return DC_STATUS_INVALIDARGS;
         }
-        *iterator = nullptr;
-        Catalogue catalogue = loadCatalogue();
-        if (catalogue.faults.iterator != 0) {
-            return static_cast<dc_status_t>(catalogue.faults.iterator);
-        }
-        *iterator = publishHandle(std::make_unique<dc_iterator_t>(
-            dc_iterator_t{DescriptorIterator(std::move(catalogue))}));
-        return DC_STATUS_SUCCESS;
+        return newDescriptorIterator(iterator);
     });
-    return traceStatus("dc_descriptor_iterator", status);
+    return traceStatus(kIteratorNew, status);
 }
+#else
+dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator) {
+    const dc_status_t status = answerStatus([&] { return newDescriptorIterator(iterator); });
+    return traceStatus(kIteratorNew, status);
+}
+#endif
 
 dc_status_t dc_iterator_next(dc_iterator_t *iterator, void *item) {
     const dc_status_t status = answerStatus([&] {
@@ -35,14 +68,7 @@ dc_status_t dc_iterator_next(dc_iterator_t *iterator, void *item) {
         if (!isLive(iterator) || item == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
-        auto *out = static_cast<dc_descriptor_t **>(item);
-        *out = nullptr;
-        DescriptorInfo descriptor;
-        const dc_status_t next = iterator->iterator.next(descriptor);
-        if (next == DC_STATUS_SUCCESS) {
-            *out = publishHandle(std::make_unique<dc_descriptor_t>(dc_descriptor_t{descriptor}));
-        }
-        return next;
+        return iterator->next(item);
     });
     return traceStatus("dc_iterator_next", status);
 }
@@ -66,31 +92,38 @@ void dc_descriptor_free(dc_descriptor_t *descriptor) {
     traceCall("dc_descriptor_free");
 }
 
-const char *dc_descriptor_get_vendor(dc_descriptor_t *descriptor) {
+const char *dc_descriptor_get_vendor(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_vendor");
     return isLive(descriptor) ? descriptor->info.vendor.c_str() : nullptr;
 }
 
-const char *dc_descriptor_get_product(dc_descriptor_t *descriptor) {
+const char *dc_descriptor_get_product(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_product");
     return isLive(descriptor) ? descriptor->info.product.c_str() : nullptr;
 }
 
-dc_family_t dc_descriptor_get_type(dc_descriptor_t *descriptor) {
+dc_family_t dc_descriptor_get_type(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_type");
     static_cast<void>(descriptor);
     return DC_FAMILY_NULL;
 }
 
-unsigned int dc_descriptor_get_model(dc_descriptor_t *descriptor) {
+unsigned int dc_descriptor_get_model(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_model");
     return isLive(descriptor) ? descriptor->info.model : 0;
 }
 
-dc_transport_t dc_descriptor_get_transport(dc_descriptor_t *descriptor) {
+#ifdef DCSIM_GENERATION_B
+unsigned int dc_descriptor_get_transports(DescriptorArg descriptor) {
+    traceCall("dc_descriptor_get_transports");
+    return isLive(descriptor) ? descriptor->info.transport : 0u;
+}
+#else
+dc_transport_t dc_descriptor_get_transport(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_transport");
     return isLive(descriptor) ? static_cast<dc_transport_t>(descriptor->info.transport)
                               : DC_TRANSPORT_NONE;
 }
+#endif
 
 }  // extern "C"

@@ -1,4 +1,5 @@
-// C API: devices, opened on the path of a dive computer image.
+// C API: devices, opened on the path of a dive computer image (generation A) or on a stream
+// opened on one (B).
 #include "handles.h"
 #include "status_error.h"
 #include "trace.h"
@@ -22,6 +23,26 @@ dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
 
 extern "C" {
 
+#ifdef DCSIM_GENERATION_B
+dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
+                           dc_iostream_t *iostream) {
+    const dc_status_t status = answerStatus([&] {
+        if (device == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *device = nullptr;
+        if (!isLive(context) || !isLive(descriptor) || !isLive(iostream)) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        const auto &stream = iostream->stream;
+        acceptImage(*stream->image(), descriptor->info);
+        *device = publishHandle(
+            std::make_unique<dc_device_t>(dc_device_t{Device(stream->image(), stream)}));
+        return DC_STATUS_SUCCESS;
+    });
+    return traceStatus("dc_device_open", status);
+}
+#else
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
                            const char *name) {
     const dc_status_t status = answerStatus([&] {
@@ -32,13 +53,15 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
         if (!isLive(context) || !isLive(descriptor) || name == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
-        Image image = openImage(name, descriptor->info);
-        *device =
-            publishHandle(std::make_unique<dc_device_t>(dc_device_t{Device(std::move(image))}));
+        auto image = std::make_shared<const Image>(loadImage(name));
+        acceptImage(*image, descriptor->info);
+        *device = publishHandle(
+            std::make_unique<dc_device_t>(dc_device_t{Device(std::move(image), nullptr)}));
         return DC_STATUS_SUCCESS;
     });
     return traceStatus("dc_device_open", name != nullptr ? name : "(null)", status);
 }
+#endif
 
 dc_status_t dc_device_set_cancel(dc_device_t *device, dc_cancel_callback_t callback,
                                  void *userdata) {

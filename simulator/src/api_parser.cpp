@@ -1,4 +1,5 @@
-// C API: parsers, created on a device and given one dive's bytes.
+// C API: parsers, created on a device for one dive's bytes (given with dc_parser_set_data
+// under generation A, to dc_parser_new under B).
 #include "handles.h"
 #include "status_error.h"
 #include "trace.h"
@@ -54,6 +55,12 @@ const char *fieldName(unsigned int field) {
             return "DC_FIELD_TANK";
         case DC_FIELD_DIVEMODE:
             return "DC_FIELD_DIVEMODE";
+#ifdef DCSIM_GENERATION_B
+        case DC_FIELD_DECOMODEL:
+            return "DC_FIELD_DECOMODEL";
+        case DC_FIELD_LOCATION:
+            return "DC_FIELD_LOCATION";
+#endif
     }
     return nullptr;
 }
@@ -62,6 +69,33 @@ const char *fieldName(unsigned int field) {
 
 extern "C" {
 
+#ifdef DCSIM_GENERATION_B
+// The dive's parser_new fault comes first, then the bytes are checked as a whole.
+dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device, const unsigned char data[],
+                          size_t size) {
+    const dc_status_t status = answerStatus([&] {
+        if (parser == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *parser = nullptr;
+        if (!isLive(device)) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        if (const int fault = device->device.parserNewFault()) {
+            return static_cast<dc_status_t>(fault);
+        }
+        auto created = std::make_unique<dc_parser_t>();
+        const dc_status_t decoded = created->parser.setData(data, size);
+        if (decoded == DC_STATUS_SUCCESS) {
+            *parser = publishHandle(std::move(created));
+        }
+        return decoded;
+    });
+    char args[32];
+    std::snprintf(args, sizeof args, "%zu", size);
+    return traceStatus("dc_parser_new", args, status);
+}
+#else
 dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device) {
     const dc_status_t status = answerStatus([&] {
         if (parser == nullptr) {
@@ -86,6 +120,7 @@ dc_status_t dc_parser_set_data(dc_parser_t *parser, const unsigned char *data, u
     std::snprintf(args, sizeof args, "%u", size);
     return traceStatus("dc_parser_set_data", args, status);
 }
+#endif
 
 dc_status_t dc_parser_get_datetime(dc_parser_t *parser, dc_datetime_t *datetime) {
     const dc_status_t status = onParser(parser, [&](Parser &p) { return p.datetime(datetime); });

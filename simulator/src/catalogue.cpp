@@ -9,69 +9,127 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <initializer_list>
+#include <optional>
 #include <sstream>
 
 namespace dcsim {
 namespace {
 
+// The transports by the names catalogues use, with the number this generation gives each.
+struct TransportName {
+    const char *name;
+    std::optional<std::uint32_t> number;  // empty when the emulated release does not know it
+};
+
+#ifdef DCSIM_GENERATION_B
+// A model reports the set of all its transports.
+constexpr bool kTransportSets = true;
+constexpr std::optional<std::uint32_t> kBle = DC_TRANSPORT_BLE;
+#else
+// A model reports one transport, the first of its list that 0.6 knew; 0.6 did not know BLE.
+constexpr bool kTransportSets = false;
+constexpr std::optional<std::uint32_t> kBle = std::nullopt;
+#endif
+
+constexpr TransportName kTransportNames[] = {
+    {"none", DC_TRANSPORT_NONE},
+    {"serial", DC_TRANSPORT_SERIAL},
+    {"usb", DC_TRANSPORT_USB},
+    {"usbhid", DC_TRANSPORT_USBHID},
+    {"irda", DC_TRANSPORT_IRDA},
+    {"bluetooth", DC_TRANSPORT_BLUETOOTH},
+    {"ble", kBle},
+};
+
+// The number of a transport name; empty when this generation does not know the transport.
+std::optional<std::uint32_t> transportNumber(const std::string &name) {
+    for (const auto &entry : kTransportNames) {
+        if (name == entry.name) {
+            return entry.number;
+        }
+    }
+    throw FormatError("unknown transport \"" + name + "\"");
+}
+
+// What a model with these transports reports; empty when the generation knows none of them, so
+// that the model is not listed.
+std::optional<std::uint32_t> reportedTransport(const std::vector<std::string> &names) {
+    if (names.empty()) {
+        return DC_TRANSPORT_NONE;
+    }
+    std::optional<std::uint32_t> reported;
+    for (const auto &name : names) {
+        const auto number = transportNumber(name);
+        if (number && kTransportSets) {
+            reported = reported.value_or(0) | *number;
+        } else if (number && !reported) {
+            reported = number;
+        }
+    }
+    return reported;
+}
+
 struct BuiltInDescriptor {
     const char *vendor;
     const char *product;
     unsigned int model;
-    dc_transport_t transport;
+    // In flag order, so that generation A's single transport is B's lowest flag.
+    std::initializer_list<const char *> transports;
 };
 
 // Real-world models with the transports their download cables or radios use.
-constexpr BuiltInDescriptor kBuiltIn[] = {
-    {"Suunto", "Solution", 0, DC_TRANSPORT_SERIAL},
-    {"Suunto", "Eon", 0, DC_TRANSPORT_SERIAL},
-    {"Suunto", "Vyper", 0x0A, DC_TRANSPORT_SERIAL},
-    {"Suunto", "Vytec", 0x0B, DC_TRANSPORT_SERIAL},
-    {"Suunto", "Vyper Air", 0x13, DC_TRANSPORT_SERIAL},
-    {"Suunto", "D9", 0x0E, DC_TRANSPORT_SERIAL},
-    {"Suunto", "D6", 0x0F, DC_TRANSPORT_SERIAL},
-    {"Suunto", "D4i", 0x19, DC_TRANSPORT_SERIAL},
-    {"Suunto", "Zoop", 0x16, DC_TRANSPORT_SERIAL},
-    {"Suunto", "EON Steel", 0, DC_TRANSPORT_USBHID},
-    {"Uwatec", "Aladin", 0x3F, DC_TRANSPORT_SERIAL},
-    {"Uwatec", "Memomouse", 0, DC_TRANSPORT_SERIAL},
-    {"Uwatec", "Smart Pro", 0x10, DC_TRANSPORT_IRDA},
-    {"Uwatec", "Galileo Sol", 0x11, DC_TRANSPORT_IRDA},
-    {"Uwatec", "Aladin Tec 2G", 0x12, DC_TRANSPORT_IRDA},
-    {"Scubapro", "G2", 0x32, DC_TRANSPORT_USBHID},
-    {"Scubapro", "Aladin Square", 0x22, DC_TRANSPORT_USBHID},
-    {"Reefnet", "Sensus", 1, DC_TRANSPORT_SERIAL},
-    {"Reefnet", "Sensus Pro", 2, DC_TRANSPORT_SERIAL},
-    {"Reefnet", "Sensus Ultra", 3, DC_TRANSPORT_SERIAL},
-    {"Oceanic", "Atom 2.0", 0x4342, DC_TRANSPORT_SERIAL},
-    {"Oceanic", "VT3", 0x4258, DC_TRANSPORT_SERIAL},
-    {"Oceanic", "Veo 2.0", 0x4359, DC_TRANSPORT_SERIAL},
-    {"Oceanic", "Geo 2.0", 0x4446, DC_TRANSPORT_SERIAL},
-    {"Mares", "Nemo", 0, DC_TRANSPORT_SERIAL},
-    {"Mares", "Puck Pro", 0x18, DC_TRANSPORT_SERIAL},
-    {"Mares", "Icon HD", 0x14, DC_TRANSPORT_SERIAL},
-    {"Mares", "Smart", 0x000010, DC_TRANSPORT_SERIAL},
-    {"Heinrichs Weikamp", "OSTC", 0, DC_TRANSPORT_SERIAL},
-    {"Heinrichs Weikamp", "OSTC Mk2", 1, DC_TRANSPORT_SERIAL},
-    {"Heinrichs Weikamp", "OSTC 2N", 2, DC_TRANSPORT_SERIAL},
-    {"Heinrichs Weikamp", "OSTC 3", 0x0A, DC_TRANSPORT_SERIAL},
-    {"Heinrichs Weikamp", "OSTC Sport", 0x12, DC_TRANSPORT_BLUETOOTH},
-    {"Heinrichs Weikamp", "Frog", 0, DC_TRANSPORT_SERIAL},
-    {"Cressi", "Leonardo", 1, DC_TRANSPORT_SERIAL},
-    {"Cressi", "Giotto", 4, DC_TRANSPORT_SERIAL},
-    {"Cressi", "Edy", 0x08, DC_TRANSPORT_SERIAL},
-    {"Atomic Aquatics", "Cobalt", 0, DC_TRANSPORT_USB},
-    {"Atomic Aquatics", "Cobalt 2", 2, DC_TRANSPORT_USB},
-    {"Shearwater", "Predator", 2, DC_TRANSPORT_BLUETOOTH},
-    {"Shearwater", "Petrel", 3, DC_TRANSPORT_BLUETOOTH},
-    {"Shearwater", "Petrel 2", 3, DC_TRANSPORT_BLUETOOTH},
-    {"Shearwater", "Nerd", 4, DC_TRANSPORT_BLUETOOTH},
-    {"Shearwater", "Perdix", 5, DC_TRANSPORT_BLUETOOTH},
-    {"Citizen", "Hyper Aqualand", 0, DC_TRANSPORT_SERIAL},
-    {"Uemis", "Zurich", 0, DC_TRANSPORT_NONE},
-    {"Zeagle", "N2iTiON3", 0x15, DC_TRANSPORT_SERIAL},
-    {"Dive Rite", "NiTek Q", 0x13, DC_TRANSPORT_SERIAL},
-    {"Cochran", "Commander", 0, DC_TRANSPORT_SERIAL},
+const BuiltInDescriptor kBuiltIn[] = {
+    {"Suunto", "Solution", 0, {"serial"}},
+    {"Suunto", "Eon", 0, {"serial"}},
+    {"Suunto", "Vyper", 0x0A, {"serial"}},
+    {"Suunto", "Vytec", 0x0B, {"serial"}},
+    {"Suunto", "Vyper Air", 0x13, {"serial"}},
+    {"Suunto", "D9", 0x0E, {"serial"}},
+    {"Suunto", "D6", 0x0F, {"serial"}},
+    {"Suunto", "D4i", 0x19, {"serial"}},
+    {"Suunto", "Zoop", 0x16, {"serial"}},
+    {"Suunto", "EON Steel", 0, {"usbhid", "ble"}},
+    {"Uwatec", "Aladin", 0x3F, {"serial"}},
+    {"Uwatec", "Memomouse", 0, {"serial"}},
+    {"Uwatec", "Smart Pro", 0x10, {"irda"}},
+    {"Uwatec", "Galileo Sol", 0x11, {"irda"}},
+    {"Uwatec", "Aladin Tec 2G", 0x12, {"irda"}},
+    {"Scubapro", "G2", 0x32, {"usbhid", "ble"}},
+    {"Scubapro", "Aladin Square", 0x22, {"usbhid"}},
+    {"Reefnet", "Sensus", 1, {"serial"}},
+    {"Reefnet", "Sensus Pro", 2, {"serial"}},
+    {"Reefnet", "Sensus Ultra", 3, {"serial"}},
+    {"Oceanic", "Atom 2.0", 0x4342, {"serial"}},
+    {"Oceanic", "VT3", 0x4258, {"serial"}},
+    {"Oceanic", "Veo 2.0", 0x4359, {"serial"}},
+    {"Oceanic", "Geo 2.0", 0x4446, {"serial"}},
+    {"Mares", "Nemo", 0, {"serial"}},
+    {"Mares", "Puck Pro", 0x18, {"serial", "ble"}},
+    {"Mares", "Icon HD", 0x14, {"serial"}},
+    {"Mares", "Smart", 0x000010, {"serial", "ble"}},
+    {"Heinrichs Weikamp", "OSTC", 0, {"serial"}},
+    {"Heinrichs Weikamp", "OSTC Mk2", 1, {"serial"}},
+    {"Heinrichs Weikamp", "OSTC 2N", 2, {"serial"}},
+    {"Heinrichs Weikamp", "OSTC 3", 0x0A, {"serial"}},
+    {"Heinrichs Weikamp", "OSTC Sport", 0x12, {"serial", "bluetooth", "ble"}},
+    {"Heinrichs Weikamp", "Frog", 0, {"serial"}},
+    {"Cressi", "Leonardo", 1, {"serial"}},
+    {"Cressi", "Giotto", 4, {"serial"}},
+    {"Cressi", "Edy", 0x08, {"serial"}},
+    {"Atomic Aquatics", "Cobalt", 0, {"usb"}},
+    {"Atomic Aquatics", "Cobalt 2", 2, {"usb"}},
+    {"Shearwater", "Predator", 2, {"bluetooth"}},
+    {"Shearwater", "Petrel", 3, {"serial", "bluetooth"}},
+    {"Shearwater", "Petrel 2", 3, {"serial", "bluetooth", "ble"}},
+    {"Shearwater", "Nerd", 4, {"serial", "bluetooth"}},
+    {"Shearwater", "Perdix", 5, {"serial", "bluetooth", "ble"}},
+    {"Shearwater", "Teric", 8, {"ble"}},
+    {"Citizen", "Hyper Aqualand", 0, {"serial"}},
+    {"Uemis", "Zurich", 0, {"none"}},
+    {"Zeagle", "N2iTiON3", 0x15, {"serial"}},
+    {"Dive Rite", "NiTek Q", 0x13, {"serial"}},
+    {"Cochran", "Commander", 0, {"serial"}},
 };
 
 std::string readCatalogueFile(const char *path) {
@@ -84,7 +142,27 @@ std::string readCatalogueFile(const char *path) {
     return text.str();
 }
 
-DescriptorInfo readDescriptor(const Json &value, const std::string &what) {
+// "transport": a name, a list of names, or a raw number reported unchanged.
+std::optional<std::uint32_t> readTransport(const Json &value, const std::string &what) {
+    if (value.is_string()) {
+        return reportedTransport({readString(value, what)});
+    }
+    if (value.is_array()) {
+        std::vector<std::string> names;
+        for (std::size_t i = 0; i < value.size(); ++i) {
+            names.push_back(readString(value[i], what + "[" + std::to_string(i) + "]"));
+        }
+        return reportedTransport(names);
+    }
+    const auto number = readInt64(value, what);
+    if (number < INT32_MIN || number > static_cast<std::int64_t>(UINT32_MAX)) {
+        throw FormatError(what + ": expected a 32-bit number");
+    }
+    return static_cast<std::uint32_t>(number);
+}
+
+// Empty for a model the emulated release does not list.
+std::optional<DescriptorInfo> readDescriptor(const Json &value, const std::string &what) {
     requireObject(value, what, {"vendor", "product", "transport", "model"});
     if (!value.contains("vendor") || !value.contains("product") || !value.contains("transport")) {
         throw FormatError(what + ": vendor, product and transport are required");
@@ -92,12 +170,12 @@ DescriptorInfo readDescriptor(const Json &value, const std::string &what) {
     DescriptorInfo descriptor;
     descriptor.vendor = readString(value["vendor"], what + ".vendor");
     descriptor.product = readString(value["product"], what + ".product");
-    const auto transport = readInt64(value["transport"], what + ".transport");
-    if (transport < INT32_MIN || transport > static_cast<std::int64_t>(UINT32_MAX)) {
-        throw FormatError(what + ".transport: expected a 32-bit number");
-    }
-    descriptor.transport = static_cast<std::uint32_t>(transport);
     descriptor.model = value.contains("model") ? readUnsigned(value["model"], what + ".model") : 0;
+    const auto transport = readTransport(value["transport"], what + ".transport");
+    if (!transport) {
+        return std::nullopt;
+    }
+    descriptor.transport = *transport;
     return descriptor;
 }
 
@@ -105,7 +183,9 @@ std::vector<DescriptorInfo> readDescriptors(const Json &value) {
     requireArray(value, "descriptors");
     std::vector<DescriptorInfo> descriptors;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        descriptors.push_back(readDescriptor(value[i], "descriptors[" + std::to_string(i) + "]"));
+        if (auto descriptor = readDescriptor(value[i], "descriptors[" + std::to_string(i) + "]")) {
+            descriptors.push_back(std::move(*descriptor));
+        }
     }
     return descriptors;
 }
@@ -144,8 +224,11 @@ Catalogue readCatalogue(const Json &root) {
 Catalogue builtInCatalogue() {
     Catalogue catalogue;
     for (const auto &entry : kBuiltIn) {
-        catalogue.descriptors.push_back({entry.vendor, entry.product, entry.model,
-                                         static_cast<std::uint32_t>(entry.transport)});
+        const auto transport = reportedTransport(
+            std::vector<std::string>(entry.transports.begin(), entry.transports.end()));
+        if (transport) {
+            catalogue.descriptors.push_back({entry.vendor, entry.product, entry.model, *transport});
+        }
     }
     return catalogue;
 }

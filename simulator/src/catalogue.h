@@ -16,7 +16,8 @@ struct DescriptorInfo {
     std::string vendor;
     std::string product;
     unsigned int model = 0;
-    std::uint32_t transport = 0;  // passed through unchecked
+    // The dc_transport_t number (generation A) or set of flags (B) the descriptor reports.
+    std::uint32_t transport = 0;
 };
 
 // Statuses the iterator calls answer instead of doing their work; 0 is no fault.
@@ -38,6 +39,8 @@ Catalogue loadCatalogue();
 
 class DescriptorIterator {
   public:
+    using value_type = DescriptorInfo;
+
     explicit DescriptorIterator(Catalogue catalogue) : catalogue_(std::move(catalogue)) {}
     // SUCCESS with the next descriptor, DONE at the end, or the catalogue's "next" fault.
     dc_status_t next(DescriptorInfo &descriptor);

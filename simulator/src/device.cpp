@@ -42,22 +42,20 @@ class DeliveringDive {
 
 }  // namespace
 
-Image openImage(const std::string &path, const DescriptorInfo &descriptor) {
-    Image image = loadImage(path);
+void acceptImage(const Image &image, const DescriptorInfo &descriptor) {
     if (image.vendor != descriptor.vendor || image.product != descriptor.product) {
-        throw StatusError(DC_STATUS_IO, path + ": the image emulates another model");
+        throw StatusError(DC_STATUS_IO, "the image emulates another model");
     }
     appendJournal(image, "open");
     if (image.faults.open != 0) {
         throw StatusError(static_cast<dc_status_t>(image.faults.open), "open fault");
     }
-    return image;
 }
 
 dc_status_t Device::setEvents(unsigned int mask, dc_event_callback_t callback, void *userdata) {
-    appendJournal(image_, "set_events");
-    if (image_.faults.setEvents != 0) {
-        return static_cast<dc_status_t>(image_.faults.setEvents);
+    appendJournal(*image_, "set_events");
+    if (image_->faults.setEvents != 0) {
+        return static_cast<dc_status_t>(image_->faults.setEvents);
     }
     eventMask_ = mask;
     eventCallback_ = callback;
@@ -66,9 +64,9 @@ dc_status_t Device::setEvents(unsigned int mask, dc_event_callback_t callback, v
 }
 
 dc_status_t Device::setCancel(dc_cancel_callback_t callback, void *userdata) {
-    appendJournal(image_, "set_cancel");
-    if (image_.faults.setCancel != 0) {
-        return static_cast<dc_status_t>(image_.faults.setCancel);
+    appendJournal(*image_, "set_cancel");
+    if (image_->faults.setCancel != 0) {
+        return static_cast<dc_status_t>(image_->faults.setCancel);
     }
     cancelCallback_ = callback;
     cancelUserdata_ = userdata;
@@ -76,13 +74,13 @@ dc_status_t Device::setCancel(dc_cancel_callback_t callback, void *userdata) {
 }
 
 dc_status_t Device::setFingerprint() {
-    appendJournal(image_, "set_fingerprint");
+    appendJournal(*image_, "set_fingerprint");
     return DC_STATUS_SUCCESS;
 }
 
 dc_status_t Device::close() {
-    appendJournal(image_, "close");
-    return static_cast<dc_status_t>(image_.faults.close);
+    appendJournal(*image_, "close");
+    return streamClosed() ? DC_STATUS_IO : static_cast<dc_status_t>(image_->faults.close);
 }
 
 void Device::emit(dc_device_t *handle, dc_event_type_t event, const void *data) const {
@@ -98,11 +96,11 @@ void Device::emitProgress(dc_device_t *handle, std::uint64_t current, std::uint3
 }
 
 std::uint32_t Device::progressMaximum() const {
-    if (image_.progressMaximum) {
-        return *image_.progressMaximum;
+    if (image_->progressMaximum) {
+        return *image_->progressMaximum;
     }
     std::uint64_t total = 0;
-    for (const auto &dive : image_.dives) {
+    for (const auto &dive : image_->dives) {
         total += dive.bytes.size();
     }
     return static_cast<std::uint32_t>(total < kMaxU32 ? total : kMaxU32);
@@ -121,29 +119,32 @@ bool Device::deliver(const ImageDive &dive, dc_dive_callback_t callback, void *u
 }
 
 dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata) {
-    appendJournal(image_, "foreach");
-    if (image_.waiting) {
+    appendJournal(*image_, "foreach");
+    if (streamClosed()) {
+        return DC_STATUS_IO;
+    }
+    if (image_->waiting) {
         emit(handle, DC_EVENT_WAITING, nullptr);
     }
     const std::uint32_t maximum = progressMaximum();
     emitProgress(handle, 0, maximum);
-    if (image_.devinfo) {
-        emit(handle, DC_EVENT_DEVINFO, &*image_.devinfo);
+    if (image_->devinfo) {
+        emit(handle, DC_EVENT_DEVINFO, &*image_->devinfo);
     }
-    if (image_.clock) {
-        emit(handle, DC_EVENT_CLOCK, &*image_.clock);
+    if (image_->clock) {
+        emit(handle, DC_EVENT_CLOCK, &*image_->clock);
     }
-    const auto &faults = image_.faults;
+    const auto &faults = image_->faults;
     std::uint64_t transferred = 0;
-    for (std::size_t index = 0; index < image_.dives.size(); ++index) {
+    for (std::size_t index = 0; index < image_->dives.size(); ++index) {
         if (faults.foreach != 0 && index == faults.foreachAfter) {
             return static_cast<dc_status_t>(faults.foreach);
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(image_.delayMs));
+        std::this_thread::sleep_for(std::chrono::milliseconds(image_->delayMs));
         if (cancelRequested()) {
             return DC_STATUS_CANCELLED;
         }
-        const ImageDive &dive = image_.dives[index];
+        const ImageDive &dive = image_->dives[index];
         transferred += dive.bytes.size();
         emitProgress(handle, transferred, maximum);
         if (!deliver(dive, callback, userdata)) {

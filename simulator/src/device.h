@@ -4,26 +4,30 @@
 
 #include "catalogue.h"
 #include "image.h"
+#include "stream.h"
 
 #include <libdivecomputer/device.h>
 
-#include <string>
+#include <memory>
 
 namespace dcsim {
 
-// Loads the image at path for a device of the given descriptor. Throws StatusError: the loading
-// failures of loadImage, IO when the image emulates another model, or the image's open fault.
-Image openImage(const std::string &path, const DescriptorInfo &descriptor);
+// Accepts a loaded image for a device of the given descriptor. Throws StatusError: IO when the
+// image emulates another model, or the image's open fault.
+void acceptImage(const Image &image, const DescriptorInfo &descriptor);
 
 class Device {
   public:
-    explicit Device(Image image) : image_(std::move(image)) {}
+    // stream: the stream the device was opened on (generation B), or null.
+    Device(std::shared_ptr<const Image> image, std::shared_ptr<const Stream> stream)
+        : image_(std::move(image)), stream_(std::move(stream)) {}
 
     dc_status_t setEvents(unsigned int mask, dc_event_callback_t callback, void *userdata);
     dc_status_t setCancel(dc_cancel_callback_t callback, void *userdata);
     dc_status_t setFingerprint();
-    // handle is what the event callback is given as its device.
+    // handle is what the event callback is given as its device. IO once the stream was closed.
     dc_status_t foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata);
+    // The close fault, or IO once the stream was closed.
     dc_status_t close();
     // The parser_new fault of the dive being delivered; 0 outside the dive callback.
     int parserNewFault() const { return delivering_ ? delivering_->parserNewFault : 0; }
@@ -35,7 +39,10 @@ class Device {
     bool cancelRequested() const;
     bool deliver(const ImageDive &dive, dc_dive_callback_t callback, void *userdata);
 
-    Image image_;
+    bool streamClosed() const { return stream_ != nullptr && stream_->closed(); }
+
+    std::shared_ptr<const Image> image_;
+    std::shared_ptr<const Stream> stream_;
     unsigned int eventMask_ = 0;
     dc_event_callback_t eventCallback_ = nullptr;
     void *eventUserdata_ = nullptr;

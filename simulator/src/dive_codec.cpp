@@ -246,6 +246,9 @@ void checkSampleRecords(const unsigned char *records, std::uint32_t count) {
         if (tag == kTagOther && loadU32(record + 4) > kLastSampleType) {
             throw FormatError("unknown sample type");
         }
+        if (tag == kTagTime && loadU32(record + 4) > kLastSampleTime) {
+            throw FormatError("sample time out of range");
+        }
     }
 }
 
@@ -296,6 +299,9 @@ void DiveEncoder::addRecord(std::uint32_t tag, const unsigned char (&payload)[16
 }
 
 void DiveEncoder::addTime(std::uint32_t seconds) {
+    if (seconds > kLastSampleTime) {
+        throw FormatError("sample time out of range");
+    }
     unsigned char payload[16] = {};
     storeU32(payload, seconds);
     addRecord(kTagTime, payload);
@@ -398,7 +404,7 @@ void decodeSample(const DecodedDive &dive, std::uint32_t index, dc_sample_type_t
     switch (loadU32(record)) {
         case kTagTime:
             type = DC_SAMPLE_TIME;
-            value.time = loadU32(payload);
+            value.time = loadU32(payload) * kSampleTimeScale;
             break;
         case kTagDepth:
             type = DC_SAMPLE_DEPTH;

@@ -9,8 +9,8 @@
 //   faults      per gas mix, then per tank: index (u32), status (i32)
 //   samples     fixed 20-byte records: a tag (u32) and 16 bytes of payload
 //
-// decodeDive checks a buffer once (bounds, counts, tags, no trailing bytes); afterwards the sample
-// records are walked without further checks.
+// decodeDive checks a buffer once (bounds, counts, tags, sample times, no trailing bytes);
+// afterwards the sample records are walked without further checks.
 #ifndef DCSIM_DIVE_CODEC_H
 #define DCSIM_DIVE_CODEC_H
 
@@ -58,6 +58,15 @@ struct DiveFaults {
 };
 
 inline constexpr std::size_t kSampleRecordSize = 20;
+
+// The bytes keep sample times in seconds; release 0.9 delivers milliseconds, so there a time
+// above 4294967 s does not fit the 32-bit sample and is a format error.
+#ifdef DCSIM_GENERATION_B
+inline constexpr std::uint32_t kSampleTimeScale = 1000;
+#else
+inline constexpr std::uint32_t kSampleTimeScale = 1;
+#endif
+inline constexpr std::uint32_t kLastSampleTime = UINT32_MAX / kSampleTimeScale;
 // Sample kinds up to DC_SAMPLE_GASMIX exist in the emulated release.
 inline constexpr std::uint32_t kLastSampleType = DC_SAMPLE_GASMIX;
 
@@ -66,6 +75,7 @@ class DiveEncoder {
   public:
     DiveEncoder(const DiveSummary &summary, const DiveFaults &faults);
 
+    // Throws FormatError for a time above kLastSampleTime.
     void addTime(std::uint32_t seconds);
     void addDepth(double metres);
     void addPressure(std::uint32_t tank, double bar);

@@ -77,7 +77,7 @@ dc_gasmix_t readGasmix(const Json &value, const std::string &what) {
     if (!value.contains("oxygen")) {
         throw FormatError(at(what, "oxygen") + ": missing");
     }
-    dc_gasmix_t mix;
+    dc_gasmix_t mix{};
     mix.oxygen = readDouble(value["oxygen"], at(what, "oxygen"));
     mix.helium = readDoubleOr(value, "helium", 0.0, what);
     mix.nitrogen = readDoubleOr(value, "nitrogen", 1.0 - mix.oxygen - mix.helium, what);
@@ -87,7 +87,7 @@ dc_gasmix_t readGasmix(const Json &value, const std::string &what) {
 dc_tank_t readTank(const Json &value, const std::string &what) {
     requireObject(value, what,
                   {"gasmix", "type", "volume", "workpressure", "beginpressure", "endpressure"});
-    dc_tank_t tank;
+    dc_tank_t tank{};
     tank.gasmix = readUnsignedOr(value, "gasmix", DC_GASMIX_UNKNOWN, what);
     const std::uint32_t type = readUnsignedOr(value, "type", DC_TANKVOLUME_NONE, what);
     if (type > DC_TANKVOLUME_IMPERIAL) {
@@ -320,7 +320,8 @@ std::vector<EncodedDive> encodeImageDive(const Json &dive, const std::string &wh
     std::vector<EncodedDive> copies;
     DiveSummary summary = source.summary;
     for (std::uint32_t copy = 0; copy < source.repeat; ++copy) {
-        if (datetime) {
+        // The first copy keeps its date as the image gives it, in range or not.
+        if (datetime && copy > 0) {
             summary.datetime = addDays(*datetime, copy);
         }
         copies.push_back({encodeSource(source, summary), source.parserNewFault});

@@ -7,14 +7,19 @@
 #include "catalogue.h"
 #include "device.h"
 #include "parser.h"
+#include "stream.h"
 
 #include <memory>
+#include <string>
 #include <typeinfo>
 
 struct dc_context_t {};
 
+// Descriptor and USB iterators share the handle type: each hands out handles of its own kind.
 struct dc_iterator_t {
-    dcsim::DescriptorIterator iterator;
+    virtual ~dc_iterator_t() = default;
+    // item is the address of the handle pointer to fill; DONE at the end.
+    virtual dc_status_t next(void *item) = 0;
 };
 
 struct dc_descriptor_t {
@@ -27,6 +32,19 @@ struct dc_device_t {
 
 struct dc_parser_t {
     dcsim::Parser parser;
+};
+
+struct dc_iostream_t {
+    std::shared_ptr<dcsim::Stream> stream;
+};
+
+// A USB device is the path of the image plugged in as it.
+struct dc_usb_device_t {
+    std::string path;
+};
+
+struct dc_usbhid_device_t {
+    std::string path;
 };
 
 namespace dcsim {
@@ -56,6 +74,28 @@ std::unique_ptr<Handle> reclaimHandle(Handle *handle) {
     }
     return std::unique_ptr<Handle>(handle);
 }
+
+// An iterator that publishes each value of source (a class with value_type and
+// dc_status_t next(value_type &)) as a new Handle built from it.
+template <typename Handle, typename Source>
+class PublishingIterator final : public dc_iterator_t {
+  public:
+    explicit PublishingIterator(Source source) : source_(std::move(source)) {}
+
+    dc_status_t next(void *item) override {
+        auto *out = static_cast<Handle **>(item);
+        *out = nullptr;
+        typename Source::value_type value;
+        const dc_status_t status = source_.next(value);
+        if (status == DC_STATUS_SUCCESS) {
+            *out = publishHandle(std::make_unique<Handle>(Handle{std::move(value)}));
+        }
+        return status;
+    }
+
+  private:
+    Source source_;
+};
 
 }  // namespace dcsim
 

@@ -39,14 +39,19 @@ dc_status_t answerEntry(const IndexFaults &faults, const std::vector<Entry> &ent
     return DC_STATUS_SUCCESS;
 }
 
+// As called from C: a callback that throws ends the process. Release 0.9 passes a pointer.
 void callSample(dc_sample_callback_t callback, dc_sample_type_t type,
                 const dc_sample_value_t &value, void *userdata) noexcept {
+#ifdef DCSIM_GENERATION_B
+    callback(type, &value, userdata);
+#else
     callback(type, value, userdata);
+#endif
 }
 
 }  // namespace
 
-dc_status_t Parser::setData(const unsigned char *data, unsigned int size) {
+dc_status_t Parser::setData(const unsigned char *data, std::size_t size) {
     dive_.reset();
     destroyFault_ = 0;
     if (data == nullptr) {

@@ -6,6 +6,7 @@
 
 #include <libdivecomputer/parser.h>
 
+#include <cstddef>
 #include <optional>
 
 namespace dcsim {
@@ -14,7 +15,7 @@ class Parser {
   public:
     // Validates the whole buffer once; the parser keeps pointing into it, as libdivecomputer's
     // parsers do, so the caller keeps it alive while the parser reads it.
-    dc_status_t setData(const unsigned char *data, unsigned int size);
+    dc_status_t setData(const unsigned char *data, std::size_t size);
     dc_status_t datetime(dc_datetime_t *datetime) const;
     // field is a dc_field_type_t number.
     dc_status_t field(unsigned int field, unsigned int flags, void *value) const;

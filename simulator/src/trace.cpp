@@ -30,6 +30,16 @@ void appendLine(const std::string &line) noexcept {
     }
 }
 
+// "<function>[ <args>]"
+std::string callLine(const char *function, const char *args) {
+    std::string line = function;
+    if (args != nullptr && *args != '\0') {
+        line += ' ';
+        line += args;
+    }
+    return line;
+}
+
 }  // namespace
 
 void startTrace() {
@@ -65,11 +75,7 @@ dc_status_t traceStatus(const char *function, const char *args, dc_status_t stat
         return status;
     }
     try {
-        std::string line = function;
-        if (args != nullptr && *args != '\0') {
-            line += ' ';
-            line += args;
-        }
+        std::string line = callLine(function, args);
         line += " -> ";
         line += std::to_string(static_cast<int>(status));
         appendLine(line);
@@ -79,13 +85,14 @@ dc_status_t traceStatus(const char *function, const char *args, dc_status_t stat
     return status;
 }
 
-void traceCall(const char *function) noexcept {
-    if (traceEnabled()) {
-        try {
-            appendLine(function);
-        } catch (...) {
-            // See appendLine.
-        }
+void traceCall(const char *function, const char *args) noexcept {
+    if (!traceEnabled()) {
+        return;
+    }
+    try {
+        appendLine(callLine(function, args));
+    } catch (...) {
+        // See appendLine.
     }
 }
 

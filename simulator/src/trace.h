@@ -17,8 +17,8 @@ bool traceEnabled() noexcept;
 dc_status_t traceStatus(const char *function, dc_status_t status) noexcept;
 // args may be null; callers format numbers on the stack so that tracing never throws.
 dc_status_t traceStatus(const char *function, const char *args, dc_status_t status) noexcept;
-// Appends "<function>" for the calls that answer no status.
-void traceCall(const char *function) noexcept;
+// Appends "<function>[ <args>]" for the calls that answer no status; args may be null.
+void traceCall(const char *function, const char *args = nullptr) noexcept;
 
 }  // namespace dcsim
 

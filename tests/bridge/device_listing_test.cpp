@@ -3,6 +3,8 @@
 #include "fake_jni_env.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
+#include <libdivecomputer/descriptor.h>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -28,8 +30,8 @@ const char kInterface[] = "coralnote/main/java/core/Device$Interface";
 
 // Two descriptors, so that a failure can hit the second one after the first went through.
 const char kTwoDevices[] = R"([
-    {"vendor": "Suunto", "product": "Vyper", "transport": 1},
-    {"vendor": "Heinrichs Weikamp", "product": "OSTC 3", "transport": 5}
+    {"vendor": "Suunto", "product": "Vyper", "transport": "serial"},
+    {"vendor": "Heinrichs Weikamp", "product": "OSTC 3", "transport": "bluetooth"}
 ])";
 
 class DeviceListing : public ::testing::Test {
@@ -97,7 +99,8 @@ TEST_F(DeviceListing, EveryDescriptorBecomesADeviceInANewTreeSet) {
         const char *vendor;
         const char *product;
         jint transport;
-    } expected[] = {{"Suunto", "Vyper", 1}, {"Heinrichs Weikamp", "OSTC 3", 5}};
+    } expected[] = {{"Suunto", "Vyper", DC_TRANSPORT_SERIAL},
+                    {"Heinrichs Weikamp", "OSTC 3", DC_TRANSPORT_BLUETOOTH}};
     for (std::size_t i = 0; i < devices.size(); ++i) {
         SCOPED_TRACE(expected[i].product);
         const fake::FakeObject &device = java.object(devices[i]);
@@ -122,8 +125,8 @@ TEST_F(DeviceListing, NoDescriptorsGiveAnEmptySetAndDuplicatesAreAllOffered) {
     ASSERT_NE(empty, nullptr);
     EXPECT_TRUE(java.object(empty).elements.empty());
 
-    useCatalogue(R"([{"vendor": "Suunto", "product": "D9", "transport": 1},
-                     {"vendor": "Suunto", "product": "D9", "transport": 1}])");
+    useCatalogue(R"([{"vendor": "Suunto", "product": "D9", "transport": "serial"},
+                     {"vendor": "Suunto", "product": "D9", "transport": "serial"}])");
     jobject twice = list();
     ASSERT_NE(twice, nullptr);
     EXPECT_EQ(java.object(twice).elements.size(), 2u);
@@ -245,7 +248,7 @@ TEST_F(DeviceListing, EachFailingStepThrowsNativeExceptionChainedToTheJavaFailur
 }
 
 TEST_F(DeviceListing, TransportUnknownToJavaFailsTheWholeListing) {
-    useCatalogue(R"([{"vendor": "Suunto", "product": "Vyper", "transport": 1},
+    useCatalogue(R"([{"vendor": "Suunto", "product": "Vyper", "transport": "serial"},
                      {"vendor": "Acme", "product": "Future", "transport": 99}])");
     java.answer(kInterface, "valueOf",
                 [](FakeJni &host, jobject, const std::vector<fake::JavaValue> &args) {

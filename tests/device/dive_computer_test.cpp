@@ -15,12 +15,12 @@ using testing::ScopedCatalogue;
 // Products chosen so that the rules can be told apart: "Perdix" exists under two vendors, and
 // "Aladin" under one vendor as a bare product and under another inside a longer name.
 const char *const catalogue = R"([
-    {"vendor": "Uwatec", "product": "Aladin", "transport": 1},
-    {"vendor": "Heinrichs Weikamp", "product": "OSTC 3", "transport": 1},
-    {"vendor": "Shearwater", "product": "Perdix", "transport": 5},
-    {"vendor": "Other", "product": "Perdix", "transport": 2},
-    {"vendor": "Scubapro", "product": "Aladin Square", "transport": 3},
-    {"vendor": "Mares", "product": "Uwatec Aladin", "transport": 1}
+    {"vendor": "Uwatec", "product": "Aladin", "transport": "serial"},
+    {"vendor": "Heinrichs Weikamp", "product": "OSTC 3", "transport": "serial"},
+    {"vendor": "Shearwater", "product": "Perdix", "transport": "bluetooth"},
+    {"vendor": "Other", "product": "Perdix", "transport": "usb"},
+    {"vendor": "Scubapro", "product": "Aladin Square", "transport": "usbhid"},
+    {"vendor": "Mares", "product": "Uwatec Aladin", "transport": "serial"}
 ])";
 
 // The vendor and product of the descriptor that vendor and model select.
@@ -104,7 +104,7 @@ TEST(SelectionFailures, IteratorFailuresAreReportedWithTheirStatus) {
     EXPECT_EQ(failureOf(R"({"descriptors": [], "faults": {"iterator": -3}})"),
               "[-3]: No matching device descriptor found. | "
               "Error creating the device descriptor iterator.\n");
-    EXPECT_EQ(failureOf(R"({"descriptors": [{"vendor": "A", "product": "B", "transport": 1}],
+    EXPECT_EQ(failureOf(R"({"descriptors": [{"vendor": "A", "product": "B", "transport": "serial"}],
                             "faults": {"next": -6, "next_after": 1}})"),
               "[-6]: No matching device descriptor found. | "
               "Error iterating the device descriptors.\n");

@@ -1,6 +1,7 @@
 // The built-in catalogue and its replacement through DCSIM_CATALOGUE.
 #include "sim_test_support.h"
 
+#include <map>
 #include <set>
 
 namespace dcsim_test {
@@ -12,6 +13,15 @@ struct Listed {
     unsigned int model;
     unsigned int transport;
 };
+
+// The transport number (generation A) or set of flags (B) of a descriptor.
+unsigned int transportOf(dc_descriptor_t *descriptor) {
+#ifdef DCSIM_GENERATION_B
+    return dc_descriptor_get_transports(descriptor);
+#else
+    return static_cast<unsigned int>(dc_descriptor_get_transport(descriptor));
+#endif
+}
 
 // Lists the current catalogue; status is what ended the listing.
 std::vector<Listed> listDescriptors(dc_status_t &status) {
@@ -28,8 +38,7 @@ std::vector<Listed> listDescriptors(dc_status_t &status) {
         const Descriptor owned(descriptor);
         listed.push_back({dc_descriptor_get_vendor(descriptor),
                           dc_descriptor_get_product(descriptor),
-                          dc_descriptor_get_model(descriptor),
-                          static_cast<unsigned int>(dc_descriptor_get_transport(descriptor))});
+                          dc_descriptor_get_model(descriptor), transportOf(descriptor)});
     }
     EXPECT_EQ(descriptor, nullptr);
     return listed;
@@ -56,7 +65,17 @@ TEST_F(Catalogue, TheBuiltInCatalogueCoversEveryTransportAndTwoWordVendors) {
         EXPECT_TRUE(names.insert(descriptor.vendor + " " + descriptor.product).second)
             << "listed twice: " << descriptor.vendor << " " << descriptor.product;
     }
+#ifdef DCSIM_GENERATION_B
+    unsigned int flags = 0;
+    for (unsigned int set : transports) {
+        flags |= set;
+    }
+    EXPECT_EQ(flags, 63u) << "every transport flag from serial to BLE";
+    EXPECT_EQ(transports.count(DC_TRANSPORT_NONE), 1u);
+    EXPECT_EQ(transports.count(DC_TRANSPORT_BLE), 1u) << "a model that has only BLE";
+#else
     EXPECT_EQ(transports, std::set<unsigned int>({0, 1, 2, 3, 4, 5}));
+#endif
     for (const char *vendor : {"Heinrichs Weikamp", "Atomic Aquatics", "Suunto", "Shearwater"}) {
         EXPECT_EQ(vendors.count(vendor), 1u) << vendor;
     }
@@ -66,6 +85,54 @@ TEST_F(Catalogue, TheBuiltInCatalogueCoversEveryTransportAndTwoWordVendors) {
           "Citizen Hyper Aqualand", "Atomic Aquatics Cobalt"}) {
         EXPECT_EQ(names.count(name), 1u) << name;
     }
+}
+
+TEST_F(Catalogue, BuiltInModelsReportTheTransportsOfTheirGeneration) {
+    dc_status_t status;
+    std::map<std::string, unsigned int> transports;
+    for (const auto &descriptor : listDescriptors(status)) {
+        transports[descriptor.vendor + " " + descriptor.product] = descriptor.transport;
+    }
+#ifdef DCSIM_GENERATION_B
+    EXPECT_EQ(transports.at("Shearwater Perdix"),
+              DC_TRANSPORT_SERIAL | DC_TRANSPORT_BLUETOOTH | DC_TRANSPORT_BLE);
+    EXPECT_EQ(transports.at("Shearwater Teric"), DC_TRANSPORT_BLE);
+    EXPECT_EQ(transports.at("Shearwater Predator"), DC_TRANSPORT_BLUETOOTH);
+    EXPECT_EQ(transports.at("Suunto EON Steel"), DC_TRANSPORT_USBHID | DC_TRANSPORT_BLE);
+    EXPECT_EQ(transports.at("Uwatec Smart Pro"), DC_TRANSPORT_IRDA);
+#else
+    EXPECT_EQ(transports.at("Shearwater Perdix"), DC_TRANSPORT_SERIAL) << "the first of its list";
+    EXPECT_EQ(transports.at("Shearwater Predator"), DC_TRANSPORT_BLUETOOTH);
+    EXPECT_EQ(transports.count("Shearwater Teric"), 0u) << "0.6 knew no BLE";
+    EXPECT_EQ(transports.at("Suunto EON Steel"), DC_TRANSPORT_USBHID);
+    EXPECT_EQ(transports.at("Uwatec Smart Pro"), DC_TRANSPORT_IRDA);
+#endif
+    EXPECT_EQ(transports.at("Uemis Zurich"), DC_TRANSPORT_NONE);
+    EXPECT_EQ(transports.at("Atomic Aquatics Cobalt"), DC_TRANSPORT_USB);
+}
+
+TEST_F(Catalogue, TransportNamesAndListsMeanTheSameModelsInEitherGeneration) {
+    useCatalogue(R"([{"vendor": "A", "product": "1", "transport": "usbhid"},
+                     {"vendor": "A", "product": "2", "transport": ["usbhid", "ble"]},
+                     {"vendor": "A", "product": "3", "transport": ["ble"]},
+                     {"vendor": "A", "product": "4", "transport": ["ble", "irda", "serial"]},
+                     {"vendor": "A", "product": "5", "transport": []},
+                     {"vendor": "A", "product": "6", "transport": "none"},
+                     {"vendor": "A", "product": "7", "transport": 3}])");
+    dc_status_t status;
+    std::vector<std::pair<std::string, unsigned int>> listed;
+    for (const auto &descriptor : listDescriptors(status)) {
+        listed.emplace_back(descriptor.product, descriptor.transport);
+    }
+    EXPECT_EQ(status, DC_STATUS_DONE);
+    using Expected = std::vector<std::pair<std::string, unsigned int>>;
+#ifdef DCSIM_GENERATION_B
+    EXPECT_EQ(listed,
+              Expected({{"1", 4}, {"2", 36}, {"3", 32}, {"4", 41}, {"5", 0}, {"6", 0}, {"7", 3}}));
+#else
+    EXPECT_EQ(listed, Expected({{"1", 3}, {"2", 3}, {"4", 4}, {"5", 0}, {"6", 0}, {"7", 3}}))
+        << "a BLE-only model is not listed, and BLE is passed over in a list";
+#endif
 }
 
 TEST_F(Catalogue, EachDescriptorIsItsOwnHandleOwningItsText) {
@@ -123,7 +190,9 @@ TEST_F(Catalogue, OverrideFaultsFailTheIteratorOrTheNextDescriptor) {
 
 TEST_F(Catalogue, AnUnreadableOrMalformedFileFailsTheIteratorWithIo) {
     for (const char *text : {"{not json", R"([{"vendor": "A", "transport": 1}])",
-                             R"([{"vendor": "A", "product": "B", "transport": "usb"}])",
+                             R"([{"vendor": "A", "product": "B", "transport": "usb3"}])",
+                             R"([{"vendor": "A", "product": "B", "transport": ["usb", 1]}])",
+                             R"([{"vendor": "A", "product": "B", "transport": ["Serial"]}])",
                              R"({"descriptors": [], "faults": {"iterator": "yes"}})"}) {
         useCatalogue(text);
         dc_status_t status;
@@ -147,8 +216,28 @@ TEST_F(Catalogue, IteratorCallsCheckTheirArguments) {
     EXPECT_EQ(dc_iterator_free(raw), DC_STATUS_INVALIDARGS) << "released twice";
     EXPECT_EQ(dc_iterator_free(nullptr), DC_STATUS_SUCCESS);
     EXPECT_EQ(dc_descriptor_get_product(nullptr), nullptr);
-    EXPECT_EQ(dc_descriptor_get_transport(nullptr), DC_TRANSPORT_NONE);
+    EXPECT_EQ(transportOf(nullptr), static_cast<unsigned int>(DC_TRANSPORT_NONE));
 }
+
+#ifdef DCSIM_GENERATION_B
+TEST_F(Catalogue, TheIteratorTakesAnOptionalContext) {
+    dc_iterator_t *raw = nullptr;
+    ASSERT_EQ(dc_descriptor_iterator_new(&raw, context_.get()), DC_STATUS_SUCCESS);
+    Iterator iterator(raw);
+    EXPECT_EQ(dc_descriptor_iterator_new(&raw, reinterpret_cast<dc_context_t *>(descriptor_.get())),
+              DC_STATUS_INVALIDARGS)
+        << "a descriptor is no context";
+    EXPECT_EQ(raw, nullptr);
+    dcsim_trace_start();
+    ASSERT_EQ(dc_descriptor_iterator(&raw), DC_STATUS_SUCCESS) << "the old name passes no context";
+    iterator.reset(raw);
+    dc_descriptor_get_transports(descriptor_.get());
+    dcsim_trace_stop();
+    EXPECT_EQ(traceText(),
+              "dc_descriptor_iterator_new -> 0\ndc_iterator_free -> 0\n"
+              "dc_descriptor_get_transports\n");
+}
+#endif
 
 }  // namespace
 }  // namespace dcsim_test

@@ -68,24 +68,56 @@ Descriptor SimulatorTest::findDescriptor(const std::string &vendor,
 }
 
 Device SimulatorTest::openImage(const std::string &image, dc_status_t expected) {
-    dc_device_t *device = nullptr;
-    EXPECT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), image.c_str()), expected);
+    Device device;
+    EXPECT_EQ(openDevice(context_.get(), descriptor_.get(), image, device), expected) << image;
     if (expected != DC_STATUS_SUCCESS) {
-        EXPECT_EQ(device, nullptr);
+        EXPECT_EQ(device.get(), nullptr);
     }
-    return Device(device);
+    return device;
 }
 
 ParsedDive SimulatorTest::parse(const Json &dive, dc_status_t expected) {
     ParsedDive parsed{openImage(writeImage(Json::array(), Json::object(), "empty.json")),
                       encode(dive), nullptr};
-    dc_parser_t *parser = nullptr;
-    EXPECT_EQ(dc_parser_new(&parser, parsed.device.get()), DC_STATUS_SUCCESS);
-    parsed.parser.reset(parser);
-    EXPECT_EQ(dc_parser_set_data(parser, parsed.bytes.data(),
-                                 static_cast<unsigned int>(parsed.bytes.size())),
-              expected);
+    EXPECT_EQ(
+        newParser(parsed.device.get(), parsed.bytes.data(), parsed.bytes.size(), parsed.parser),
+        expected);
     return parsed;
+}
+
+dc_status_t openDevice(dc_context_t *context, dc_descriptor_t *descriptor, const std::string &path,
+                       Device &out) {
+    dc_device_t *device = nullptr;
+#ifdef DCSIM_GENERATION_B
+    dc_iostream_t *stream = nullptr;
+    const dc_status_t opened = dc_serial_open(&stream, context, path.c_str());
+    out.stream_.reset(stream);
+    if (opened != DC_STATUS_SUCCESS) {
+        return opened;
+    }
+    const dc_status_t status = dc_device_open(&device, context, descriptor, stream);
+#else
+    const dc_status_t status = dc_device_open(&device, context, descriptor, path.c_str());
+#endif
+    out.device_.reset(device);
+    return status;
+}
+
+dc_status_t newParser(dc_device_t *device, const unsigned char *data, std::size_t size,
+                      Parser &out) {
+    dc_parser_t *parser = nullptr;
+#ifdef DCSIM_GENERATION_B
+    const dc_status_t status = dc_parser_new(&parser, device, data, size);
+    out.reset(parser);
+    return status;
+#else
+    const dc_status_t created = dc_parser_new(&parser, device);
+    out.reset(parser);
+    if (created != DC_STATUS_SUCCESS) {
+        return created;
+    }
+    return dc_parser_set_data(parser, data, static_cast<unsigned int>(size));
+#endif
 }
 
 Bytes encode(const Json &dive) {
@@ -99,8 +131,8 @@ Bytes encode(const Json &dive) {
 
 namespace {
 
-void recordSample(dc_sample_type_t type, dc_sample_value_t value, void *userdata) {
-    static_cast<std::vector<RecordedSample> *>(userdata)->push_back({type, value});
+void recordSample(dc_sample_type_t type, SampleValue value, void *userdata) {
+    static_cast<std::vector<RecordedSample> *>(userdata)->push_back({type, valueOf(value)});
 }
 
 }  // namespace
@@ -131,9 +163,15 @@ int DownloadLog::onDive(const unsigned char *data, unsigned int size,
     auto *log = static_cast<DownloadLog *>(userdata);
     log->dives.emplace_back(data, data + size);
     log->fingerprints.emplace_back(fingerprint, fingerprint + fsize);
-    dc_parser_t *parser = nullptr;
-    log->parserNewStatuses.push_back(dc_parser_new(&parser, log->device));
-    dc_parser_destroy(parser);
+    Parser parser;
+#ifdef DCSIM_GENERATION_B
+    log->parserNewStatuses.push_back(newParser(log->device, data, size, parser));
+#else
+    // Only dc_parser_new: its fault is what is recorded.
+    dc_parser_t *raw = nullptr;
+    log->parserNewStatuses.push_back(dc_parser_new(&raw, log->device));
+    parser.reset(raw);
+#endif
     return log->stopAfter == 0 || log->dives.size() < log->stopAfter;
 }
 

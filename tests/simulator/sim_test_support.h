@@ -10,6 +10,13 @@
 #include <libdivecomputer/device.h>
 #include <libdivecomputer/parser.h>
 #include <nlohmann/json.hpp>
+#ifdef DCSIM_GENERATION_B
+#include <libdivecomputer/bluetooth.h>
+#include <libdivecomputer/irda.h>
+#include <libdivecomputer/serial.h>
+#include <libdivecomputer/usb.h>
+#include <libdivecomputer/usbhid.h>
+#endif
 
 #include <filesystem>
 #include <memory>
@@ -40,8 +47,55 @@ struct ParserDestroy {
 using Context = std::unique_ptr<dc_context_t, ContextFree>;
 using Iterator = std::unique_ptr<dc_iterator_t, IteratorFree>;
 using Descriptor = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
-using Device = std::unique_ptr<dc_device_t, DeviceClose>;
+using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
 using Parser = std::unique_ptr<dc_parser_t, ParserDestroy>;
+
+#ifdef DCSIM_GENERATION_B
+struct StreamClose {
+    void operator()(dc_iostream_t *s) const { dc_iostream_close(s); }
+};
+using Stream = std::unique_ptr<dc_iostream_t, StreamClose>;
+
+// Sample times arrive in milliseconds, and the callback gets the value by pointer.
+constexpr unsigned int kTimeUnitsPerSecond = 1000;
+using SampleValue = const dc_sample_value_t *;
+#else
+constexpr unsigned int kTimeUnitsPerSecond = 1;
+using SampleValue = dc_sample_value_t;
+#endif
+inline const dc_sample_value_t &valueOf(const dc_sample_value_t *value) {
+    return *value;
+}
+inline const dc_sample_value_t &valueOf(const dc_sample_value_t &value) {
+    return value;
+}
+
+// An open device; under generation B together with the stream it was opened on, which is closed
+// after the device.
+class Device {
+  public:
+    Device() = default;
+    dc_device_t *get() const { return device_.get(); }
+    // Gives the device up, for a test that closes it itself; the stream stays with this object.
+    dc_device_t *releaseDevice() { return device_.release(); }
+
+  private:
+    friend dc_status_t openDevice(dc_context_t *, dc_descriptor_t *, const std::string &, Device &);
+#ifdef DCSIM_GENERATION_B
+    Stream stream_;
+#endif
+    DeviceHandle device_;  // after the stream: released first
+};
+
+// Opens the image at path for the descriptor: dc_device_open on the path under generation A, on
+// a serial stream under B. Answers the first failing status.
+dc_status_t openDevice(dc_context_t *context, dc_descriptor_t *descriptor, const std::string &path,
+                       Device &out);
+
+// A parser of one dive's bytes: dc_parser_new and dc_parser_set_data under generation A (a parser
+// whose data was refused is kept), dc_parser_new alone under B. Answers the first failing status.
+dc_status_t newParser(dc_device_t *device, const unsigned char *data, std::size_t size,
+                      Parser &out);
 
 // Every test starts and must end with no live handle and no override catalogue.
 class SimulatorTest : public ::testing::Test {

@@ -13,18 +13,28 @@ TEST_F(Trace, EveryCallAppendsOneLineWithItsArgumentsAndStatus) {
     const std::string image = writeImage(Json::parse(R"([{"maxdepth": 3.5}])"));
     dcsim_trace_start();
     dc_device_t *device = nullptr;
+#ifdef DCSIM_GENERATION_B
+    dc_iostream_t *stream = nullptr;
+    ASSERT_EQ(dc_serial_open(&stream, context_.get(), image.c_str()), DC_STATUS_SUCCESS);
+    ASSERT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), stream),
+              DC_STATUS_SUCCESS);
+    dc_device_set_events(device, 15, nullptr, nullptr);
+    dc_device_t *unopened = nullptr;
+    dc_device_open(&unopened, context_.get(), descriptor_.get(), nullptr);
+#else
     ASSERT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), image.c_str()),
               DC_STATUS_SUCCESS);
     dc_device_set_events(device, 15, nullptr, nullptr);
     dc_device_t *unopened = nullptr;
     dc_device_open(&unopened, context_.get(), descriptor_.get(), nullptr);
+#endif
     DownloadLog log;
     log.device = device;
     dc_device_foreach(device, DownloadLog::onDive, &log);
     ASSERT_EQ(log.dives.size(), 1u);
-    dc_parser_t *parser = nullptr;
-    dc_parser_new(&parser, device);
-    dc_parser_set_data(parser, log.dives[0].data(), static_cast<unsigned int>(log.dives[0].size()));
+    Parser owned;
+    newParser(device, log.dives[0].data(), log.dives[0].size(), owned);
+    dc_parser_t *parser = owned.release();
     dc_gasmix_t mix;
     dc_parser_get_field(parser, DC_FIELD_GASMIX, 1, &mix);
     dc_parser_get_field(parser, static_cast<dc_field_type_t>(42), 0, &mix);
@@ -32,27 +42,39 @@ TEST_F(Trace, EveryCallAppendsOneLineWithItsArgumentsAndStatus) {
     dc_parser_get_datetime(parser, &datetime);
     dc_parser_destroy(parser);
     dc_device_close(device);
+#ifdef DCSIM_GENERATION_B
+    dc_iostream_close(stream);
+#endif
     dc_descriptor_get_vendor(descriptor_.get());
     dcsim_trace_stop();
     dc_context_free(nullptr);
 
     const std::string size = std::to_string(log.dives[0].size());
-    EXPECT_EQ(traceText(), "dc_device_open " + image + " -> 0\n" +
-                               "dc_device_set_events 15 -> 0\n"
-                               "dc_device_open (null) -> -2\n"
+#ifdef DCSIM_GENERATION_B
+    const std::string opening = "dc_serial_open " + image + " -> 0\n" +
+                                "dc_device_open -> 0\n"
+                                "dc_device_set_events 15 -> 0\n"
+                                "dc_device_open -> -2\n";
+    const std::string newParserLine = "dc_parser_new " + size + " -> 0\n";
+    const std::string callbackParser = newParserLine;
+    const std::string closing = "dc_device_close -> 0\ndc_iostream_close -> 0\n";
+#else
+    const std::string opening = "dc_device_open " + image + " -> 0\n" +
+                                "dc_device_set_events 15 -> 0\n"
+                                "dc_device_open (null) -> -2\n";
+    const std::string newParserLine = "dc_parser_new -> 0\ndc_parser_set_data " + size + " -> 0\n";
+    const std::string callbackParser = "dc_parser_new -> 0\n";
+    const std::string closing = "dc_device_close -> 0\n";
+#endif
+    EXPECT_EQ(traceText(), opening +
                                // calls made from a callback come before the call that made it
-                               "dc_parser_new -> 0\n"
-                               "dc_parser_destroy -> 0\n"
-                               "dc_device_foreach -> 0\n"
-                               "dc_parser_new -> 0\n"
-                               "dc_parser_set_data " +
-                               size + " -> 0\n" +
+                               callbackParser + "dc_parser_destroy -> 0\n" +
+                               "dc_device_foreach -> 0\n" + newParserLine +
                                "dc_parser_get_field DC_FIELD_GASMIX 1 -> -2\n"
                                "dc_parser_get_field 42 0 -> -1\n"
                                "dc_parser_get_datetime -> -1\n"
-                               "dc_parser_destroy -> 0\n"
-                               "dc_device_close -> 0\n"
-                               "dc_descriptor_get_vendor\n");
+                               "dc_parser_destroy -> 0\n" +
+                               closing + "dc_descriptor_get_vendor\n");
 }
 
 TEST_F(Trace, StartClearsAndCopyReportsTheLengthWhenTheBufferIsTooSmall) {
@@ -102,31 +124,28 @@ std::size_t downloadAndParse(const std::string &image) {
             descriptor = std::move(candidate);
         }
     }
-    dc_device_t *rawDevice = nullptr;
-    if (dc_device_open(&rawDevice, rawContext, descriptor.get(), image.c_str()) != 0) {
+    Device device;
+    if (openDevice(rawContext, descriptor.get(), image, device) != DC_STATUS_SUCCESS) {
         return 0;
     }
-    const Device device(rawDevice);
     struct Walk {
         dc_device_t *device;
         std::size_t samples;
-    } walk{rawDevice, 0};
+    } walk{device.get(), 0};
     const auto onDive = [](const unsigned char *data, unsigned int size, const unsigned char *,
                            unsigned int, void *userdata) {
         auto *walk = static_cast<Walk *>(userdata);
-        dc_parser_t *parser = nullptr;
-        dc_parser_new(&parser, walk->device);
-        const Parser owned(parser);
-        dc_parser_set_data(parser, data, size);
+        Parser parser;
+        newParser(walk->device, data, size, parser);
         dc_parser_samples_foreach(
-            parser,
-            [](dc_sample_type_t, dc_sample_value_t, void *count) {
+            parser.get(),
+            [](dc_sample_type_t, SampleValue, void *count) {
                 ++*static_cast<std::size_t *>(count);
             },
             &walk->samples);
         return 1;
     };
-    dc_device_foreach(rawDevice, onDive, &walk);
+    dc_device_foreach(device.get(), onDive, &walk);
     return walk.samples;
 }
 

@@ -45,7 +45,7 @@ ScopedCatalogue::~ScopedCatalogue() {
 
 std::string testCatalogue() {
     return std::string(R"([{"vendor": ")") + testVendor + R"(", "product": ")" + testProduct +
-           R"(", "transport": 1}])";
+           R"(", "transport": "serial"}])";
 }
 
 std::string imageWith(const std::string &body) {
@@ -83,8 +83,9 @@ OpenedDevice::OpenedDevice()
     : catalogue(testCatalogue()),
       computer(std::make_unique<DiveComputer>(testVendor, testProduct, nullptr)) {
     const std::string image = writeTempFile("empty.json", imageWith(R"("dives": [])"));
-    const dc_status_t status = dc_device_open(&device, computer->contextHandle(),
-                                              computer->descriptorHandle(), image.c_str());
+    stream = openTransport(computer->contextHandle(), computer->descriptorHandle(), image.c_str());
+    const dc_status_t status = openDevice(&device, computer->contextHandle(),
+                                          computer->descriptorHandle(), image.c_str(), stream);
     if (status != DC_STATUS_SUCCESS) {
         throw std::runtime_error("the test device did not open: " + std::to_string(status));
     }

@@ -2,6 +2,7 @@
 // and an open device to parse dives with.
 #pragma once
 
+#include "device/device_adapter.h"
 #include "device/dive_computer.h"
 
 #include <libdivecomputer/device.h>
@@ -54,6 +55,7 @@ class OpenedDevice {
   private:
     ScopedCatalogue catalogue;
     std::unique_ptr<DiveComputer> computer;
+    TransportStream stream;  // closed after the device
     dc_device_t *device = nullptr;
 };
 

@@ -16,7 +16,8 @@ void dcsim_trace_stop(void);
 /* Copies the trace, NUL-terminated, into buffer when it fits; returns the trace's length. */
 size_t dcsim_trace_copy(char *buffer, size_t size);
 
-/* Handles (contexts, iterators, descriptors, devices, parsers) created and not yet released. */
+/* Handles (contexts, iterators, descriptors, devices, parsers and, under generation B, streams
+ * and USB devices) created and not yet released. */
 unsigned int dcsim_live_handles(void);
 
 /* Turns the JSON form of one dive into the bytes the simulated parser reads. Returns 0 on success

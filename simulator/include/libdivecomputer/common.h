@@ -1,4 +1,5 @@
-/* Stand-in for libdivecomputer's common.h (status codes and device families). */
+/* Stand-in for libdivecomputer's common.h (status codes, device families and,
+ * from release 0.7 on, transports). */
 #ifndef DC_COMMON_H
 #define DC_COMMON_H
 
@@ -23,6 +24,19 @@ typedef enum dc_status_t {
 
 /* The simulator emulates every device with one family. */
 typedef enum dc_family_t { DC_FAMILY_NULL = 0 } dc_family_t;
+
+#ifdef DCSIM_GENERATION_B
+/* From release 0.7 on a descriptor lists the set of transports a model supports. */
+typedef enum dc_transport_t {
+    DC_TRANSPORT_NONE = 0,
+    DC_TRANSPORT_SERIAL = (1 << 0),
+    DC_TRANSPORT_USB = (1 << 1),
+    DC_TRANSPORT_USBHID = (1 << 2),
+    DC_TRANSPORT_IRDA = (1 << 3),
+    DC_TRANSPORT_BLUETOOTH = (1 << 4),
+    DC_TRANSPORT_BLE = (1 << 5)
+} dc_transport_t;
+#endif
 
 #ifdef __cplusplus
 }

@@ -1,13 +1,33 @@
-/* Stand-in for libdivecomputer's descriptor.h (releases 0.5 and 0.6). */
+/* Stand-in for libdivecomputer's descriptor.h (releases 0.5 and 0.6, or 0.9 under
+ * DCSIM_GENERATION_B). */
 #ifndef DC_DESCRIPTOR_H
 #define DC_DESCRIPTOR_H
 
 #include "common.h"
+#include "context.h"
 #include "iterator.h"
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
 #endif
+
+typedef struct dc_descriptor_t dc_descriptor_t;
+
+#ifdef DCSIM_GENERATION_B
+
+dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context);
+#define dc_descriptor_iterator(iterator) dc_descriptor_iterator_new(iterator, NULL)
+void dc_descriptor_free(dc_descriptor_t *descriptor);
+const char *dc_descriptor_get_vendor(const dc_descriptor_t *descriptor);
+const char *dc_descriptor_get_product(const dc_descriptor_t *descriptor);
+dc_family_t dc_descriptor_get_type(const dc_descriptor_t *descriptor);
+unsigned int dc_descriptor_get_model(const dc_descriptor_t *descriptor);
+/* The dc_transport_t flags of every transport the model supports. */
+unsigned int dc_descriptor_get_transports(const dc_descriptor_t *descriptor);
+
+#else
 
 typedef enum dc_transport_t {
     DC_TRANSPORT_NONE = 0,
@@ -18,8 +38,6 @@ typedef enum dc_transport_t {
     DC_TRANSPORT_BLUETOOTH = 5
 } dc_transport_t;
 
-typedef struct dc_descriptor_t dc_descriptor_t;
-
 dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator);
 void dc_descriptor_free(dc_descriptor_t *descriptor);
 const char *dc_descriptor_get_vendor(dc_descriptor_t *descriptor);
@@ -27,6 +45,8 @@ const char *dc_descriptor_get_product(dc_descriptor_t *descriptor);
 dc_family_t dc_descriptor_get_type(dc_descriptor_t *descriptor);
 unsigned int dc_descriptor_get_model(dc_descriptor_t *descriptor);
 dc_transport_t dc_descriptor_get_transport(dc_descriptor_t *descriptor);
+
+#endif
 
 #ifdef __cplusplus
 }

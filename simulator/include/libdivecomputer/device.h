@@ -1,4 +1,5 @@
-/* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6). */
+/* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6, or 0.9 under
+ * DCSIM_GENERATION_B). */
 #ifndef DC_DEVICE_H
 #define DC_DEVICE_H
 
@@ -6,6 +7,7 @@
 #include "context.h"
 #include "datetime.h"
 #include "descriptor.h"
+#include "iostream.h"
 
 #ifdef __cplusplus
 extern "C" {
@@ -49,8 +51,14 @@ typedef int (*dc_dive_callback_t)(const unsigned char *data, unsigned int size,
                                   const unsigned char *fingerprint, unsigned int fsize,
                                   void *userdata);
 
+#ifdef DCSIM_GENERATION_B
+/* The device uses the stream without owning it: close the stream after the device. */
+dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
+                           dc_iostream_t *iostream);
+#else
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
                            const char *name);
+#endif
 dc_status_t dc_device_set_cancel(dc_device_t *device, dc_cancel_callback_t callback,
                                  void *userdata);
 dc_status_t dc_device_set_events(dc_device_t *device, unsigned int events,

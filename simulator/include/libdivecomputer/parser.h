@@ -1,10 +1,13 @@
-/* Stand-in for libdivecomputer's parser.h (releases 0.5 and 0.6). */
+/* Stand-in for libdivecomputer's parser.h (releases 0.5 and 0.6, or 0.9 under
+ * DCSIM_GENERATION_B). */
 #ifndef DC_PARSER_H
 #define DC_PARSER_H
 
 #include "common.h"
 #include "datetime.h"
 #include "device.h"
+
+#include <stddef.h>
 
 #ifdef __cplusplus
 extern "C" {
@@ -40,7 +43,11 @@ typedef enum dc_field_type_t {
     DC_FIELD_TEMPERATURE_MAXIMUM,
     DC_FIELD_TANK_COUNT,
     DC_FIELD_TANK,
-    DC_FIELD_DIVEMODE
+    DC_FIELD_DIVEMODE,
+#ifdef DCSIM_GENERATION_B
+    DC_FIELD_DECOMODEL,
+    DC_FIELD_LOCATION
+#endif
 } dc_field_type_t;
 
 typedef enum parser_sample_event_t {
@@ -74,10 +81,22 @@ typedef enum parser_sample_event_t {
 
 #define DC_GASMIX_UNKNOWN 0xFFFFFFFF
 
+#ifdef DCSIM_GENERATION_B
+typedef enum dc_usage_t {
+    DC_USAGE_NONE,
+    DC_USAGE_OXYGEN,
+    DC_USAGE_DILUENT,
+    DC_USAGE_SIDEMOUNT
+} dc_usage_t;
+#endif
+
 typedef struct dc_gasmix_t {
     double helium;
     double oxygen;
     double nitrogen;
+#ifdef DCSIM_GENERATION_B
+    dc_usage_t usage;
+#endif
 } dc_gasmix_t;
 
 typedef enum dc_tankvolume_t {
@@ -93,10 +112,13 @@ typedef struct dc_tank_t {
     double workpressure; /* bar */
     double beginpressure;
     double endpressure;
+#ifdef DCSIM_GENERATION_B
+    dc_usage_t usage;
+#endif
 } dc_tank_t;
 
 typedef union dc_sample_value_t {
-    unsigned int time; /* seconds */
+    unsigned int time; /* seconds; milliseconds from release 0.9 on */
     double depth;
     struct {
         unsigned int tank;
@@ -118,23 +140,42 @@ typedef union dc_sample_value_t {
         const void *data;
     } vendor;
     double setpoint;
+#ifdef DCSIM_GENERATION_B
+    struct {
+        unsigned int sensor;
+        double value;
+    } ppo2;
+#else
     double ppo2;
+#endif
     double cns;
     struct {
         unsigned int type;
         unsigned int time;
         double depth;
+#ifdef DCSIM_GENERATION_B
+        unsigned int tts;
+#endif
     } deco;
     unsigned int gasmix;
 } dc_sample_value_t;
 
 typedef struct dc_parser_t dc_parser_t;
 
+#ifdef DCSIM_GENERATION_B
+typedef void (*dc_sample_callback_t)(dc_sample_type_t type, const dc_sample_value_t *value,
+                                     void *userdata);
+
+/* A parser of one dive's bytes; the caller keeps them alive while the parser lives. */
+dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device, const unsigned char data[],
+                          size_t size);
+#else
 typedef void (*dc_sample_callback_t)(dc_sample_type_t type, dc_sample_value_t value,
                                      void *userdata);
 
 dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device);
 dc_status_t dc_parser_set_data(dc_parser_t *parser, const unsigned char *data, unsigned int size);
+#endif
 dc_status_t dc_parser_get_datetime(dc_parser_t *parser, dc_datetime_t *datetime);
 dc_status_t dc_parser_get_field(dc_parser_t *parser, dc_field_type_t type, unsigned int flags,
                                 void *value);

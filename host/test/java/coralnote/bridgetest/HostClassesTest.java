@@ -6,13 +6,16 @@ import static org.junit.jupiter.api.Assertions.assertNotEquals;
 import static org.junit.jupiter.api.Assertions.assertNull;
 import static org.junit.jupiter.api.Assertions.assertSame;
 import static org.junit.jupiter.api.Assertions.assertThrows;
+import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import coralnote.main.java.core.Cylinder;
 import coralnote.main.java.core.Device;
 import coralnote.main.java.core.Device.Interface;
 import coralnote.main.java.core.Dive;
 import coralnote.main.java.core.Gas;
+import java.util.HashSet;
 import java.util.List;
+import java.util.Set;
 import java.util.TreeSet;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -23,15 +26,26 @@ class HostClassesTest {
     private static final Device OSTC = new Device("Heinrichs Weikamp", "OSTC 3", "12345");
 
     @Test
-    void interfaceNumbersAreTheTransportNumbers() {
-        Interface[] expected = {Interface.NONE, Interface.SERIAL, Interface.USB, Interface.USBHID,
-                Interface.IRDA, Interface.BLUETOOTH};
-        for (int number = 0; number < expected.length; number++) {
-            assertSame(expected[number], Interface.valueOf(number));
-            assertEquals(number, expected[number].getNumber());
+    void interfaceNumbersAreTheTransportNumbersOfTheTargetedRelease() {
+        assertEquals(0, Interface.NONE.getNumber());
+        assertEquals(1, Interface.SERIAL.getNumber());
+        assertEquals(2, Interface.USB.getNumber());
+        Set<Integer> known = new HashSet<>();
+        for (Interface candidate : Interface.values()) {
+            if (candidate.getNumber() >= 0) {
+                assertTrue(known.add(candidate.getNumber()), "number used twice: " + candidate);
+                assertSame(candidate, Interface.valueOf(candidate.getNumber()));
+            }
         }
-        for (int unknown : new int[] {-1, 6, 99}) {
-            assertThrows(IllegalArgumentException.class, () -> Interface.valueOf(unknown));
+        // 0.5 and 0.6 number six transports 0 to 5; 0.7 and later give seven flags up to 32.
+        assertTrue(known.equals(Set.of(0, 1, 2, 3, 4, 5))
+                        || known.equals(Set.of(0, 1, 2, 4, 8, 16, 32)),
+                known.toString());
+        for (int number = -1; number <= 64; number++) {
+            if (!known.contains(number)) {
+                final int unknown = number;
+                assertThrows(IllegalArgumentException.class, () -> Interface.valueOf(unknown));
+            }
         }
     }
 

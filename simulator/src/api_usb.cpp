@@ -1,0 +1,102 @@
+// C API (generation B): USB and USB HID devices, enumerated from the images listed in DCSIM_USB.
+#include "handles.h"
+#include "status_error.h"
+#include "trace.h"
+#include "transports.h"
+
+#include <libdivecomputer/usb.h>
+#include <libdivecomputer/usbhid.h>
+
+using namespace dcsim;
+
+namespace {
+
+// The context is optional; without a descriptor every image of DCSIM_USB is listed.
+template <typename UsbDevice>
+dc_status_t newUsbIterator(dc_iterator_t **iterator, dc_context_t *context,
+                           dc_descriptor_t *descriptor) {
+    return answerStatus([&] {
+        if (iterator == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *iterator = nullptr;
+        if ((context != nullptr && !isLive(context)) ||
+            (descriptor != nullptr && !isLive(descriptor))) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        PathList paths(usbImagePaths(descriptor != nullptr ? &descriptor->info : nullptr));
+        *iterator = publishHandle<dc_iterator_t>(
+            std::make_unique<PublishingIterator<UsbDevice, PathList>>(std::move(paths)));
+        return DC_STATUS_SUCCESS;
+    });
+}
+
+template <typename UsbDevice>
+dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDevice *device) {
+    return answerStatus([&] {
+        if (iostream == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *iostream = nullptr;
+        if ((context != nullptr && !isLive(context)) || !isLive(device)) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *iostream =
+            publishHandle(std::make_unique<dc_iostream_t>(dc_iostream_t{openStream(device->path)}));
+        return DC_STATUS_SUCCESS;
+    });
+}
+
+// The device's image path as the trace argument.
+template <typename UsbDevice>
+const char *pathOf(const UsbDevice *device) {
+    return isLive(device) ? device->path.c_str() : "(invalid)";
+}
+
+template <typename UsbDevice>
+void freeUsbDevice(UsbDevice *device) {
+    try {
+        reclaimHandle(device);
+    } catch (...) {
+        // Releasing never fails in a way the caller could act on.
+    }
+}
+
+}  // namespace
+
+extern "C" {
+
+dc_status_t dc_usb_iterator_new(dc_iterator_t **iterator, dc_context_t *context,
+                                dc_descriptor_t *descriptor) {
+    return traceStatus("dc_usb_iterator_new",
+                       newUsbIterator<dc_usb_device_t>(iterator, context, descriptor));
+}
+
+dc_status_t dc_usb_open(dc_iostream_t **iostream, dc_context_t *context, dc_usb_device_t *device) {
+    const dc_status_t status = openUsbStream(iostream, context, device);
+    return traceStatus("dc_usb_open", pathOf(device), status);
+}
+
+void dc_usb_device_free(dc_usb_device_t *device) {
+    freeUsbDevice(device);
+    traceCall("dc_usb_device_free");
+}
+
+dc_status_t dc_usbhid_iterator_new(dc_iterator_t **iterator, dc_context_t *context,
+                                   dc_descriptor_t *descriptor) {
+    return traceStatus("dc_usbhid_iterator_new",
+                       newUsbIterator<dc_usbhid_device_t>(iterator, context, descriptor));
+}
+
+dc_status_t dc_usbhid_open(dc_iostream_t **iostream, dc_context_t *context,
+                           dc_usbhid_device_t *device) {
+    const dc_status_t status = openUsbStream(iostream, context, device);
+    return traceStatus("dc_usbhid_open", pathOf(device), status);
+}
+
+void dc_usbhid_device_free(dc_usbhid_device_t *device) {
+    freeUsbDevice(device);
+    traceCall("dc_usbhid_device_free");
+}
+
+}  // extern "C"
