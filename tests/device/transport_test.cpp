@@ -1,0 +1,101 @@
+// Opening dive computers whatever the libdivecomputer release: the port text, the transports a
+// model offers, and sample times that reach the profile in seconds.
+#include "bridge/native_exception.h"
+#include "device/device_connection.h"
+#include "simulated_dive_computer.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace divebridge {
+namespace {
+
+using testing::imageWith;
+using testing::ScopedCatalogue;
+using testing::testProduct;
+using testing::testVendor;
+using testing::writeTempFile;
+
+// Downloads the image at `port` from the test model offering `transports` (catalogue JSON).
+std::unique_ptr<DiveDownload> downloadWith(const char *transports, const char *port) {
+    const ScopedCatalogue catalogue(std::string(R"([{"vendor": ")") + testVendor +
+                                    R"(", "product": ")" + testProduct + R"(", "transport": )" +
+                                    transports + "}]");
+    const DiveComputer computer(testVendor, testProduct, port);
+    DeviceConnection connection(computer);
+    return connection.download();
+}
+
+TEST(Transports, SampleTimesReachTheProfileInSeconds) {
+    const std::string image = writeTempFile(
+        "times.json", imageWith(R"("dives": [{"samples": [{"time": 0}, {"depth": 1}, {"time": 10},
+            {"depth": 2}, {"time": 3600}, {"depth": 3}, {"time": 4294967}, {"depth": 4}]}])"));
+    const auto download = downloadWith(R"("serial")", image.c_str());
+    ASSERT_EQ(download->dives.size(), 1u);
+    EXPECT_EQ(download->dives[0].profile.times,
+              (std::vector<OptionalFloat>{0.0f, 10.0f, 3600.0f, 4294967.0f}));
+}
+
+#if DC_VERSION_CHECK(0, 7, 0)
+
+class StreamTransports : public ::testing::Test {
+  protected:
+    void TearDown() override {
+        ::unsetenv("DCSIM_USB");
+        ::unsetenv("DCSIM_BLUETOOTH");
+        ::unsetenv("DCSIM_IRDA");
+    }
+    const std::string image =
+        writeTempFile("image.json", imageWith(R"("dives": [{"divetime": 60}])"));
+};
+
+TEST_F(StreamTransports, APortTextOpensTheSerialPortBeforeOtherTransports) {
+    EXPECT_EQ(downloadWith(R"(["serial", "bluetooth", "ble"])", image.c_str())->dives.size(), 1u);
+}
+
+TEST_F(StreamTransports, ABluetoothAddressOpensBluetooth) {
+    ::setenv("DCSIM_BLUETOOTH", ("01:23:45:67:89:AB=" + image).c_str(), 1);
+    EXPECT_EQ(downloadWith(R"(["serial", "bluetooth"])", "01:23:45:67:89:ab")->dives.size(), 1u);
+}
+
+TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
+    ::setenv("DCSIM_USB", image.c_str(), 1);
+    EXPECT_EQ(downloadWith(R"(["usbhid", "ble"])", nullptr)->dives.size(), 1u);
+    EXPECT_EQ(downloadWith(R"("usb")", "ignored")->dives.size(), 1u);
+    ::unsetenv("DCSIM_USB");
+    try {
+        downloadWith(R"("usb")", nullptr);
+        FAIL() << "opened a USB model with no device attached";
+    } catch (const CommunicationException &failure) {
+        EXPECT_STREQ(failure.what(), "[-4]: Error opening device.");
+    }
+}
+
+TEST_F(StreamTransports, IrdaTakesItsAddressFromThePortText) {
+    ::setenv("DCSIM_IRDA", ("1234=" + image).c_str(), 1);
+    EXPECT_EQ(downloadWith(R"("irda")", "1234")->dives.size(), 1u);
+    try {
+        downloadWith(R"("irda")", "not an address");
+        FAIL() << "opened IrDA without an address";
+    } catch (const CommunicationException &failure) {
+        EXPECT_STREQ(failure.what(), "[-2]: Error opening device.");
+    }
+}
+
+TEST_F(StreamTransports, AModelReachableOnlyByBluetoothLowEnergyIsRefusedClearly) {
+    try {
+        downloadWith(R"(["ble"])", image.c_str());
+        FAIL() << "opened a Bluetooth Low Energy model by port text";
+    } catch (const CommunicationException &failure) {
+        EXPECT_STREQ(failure.what(),
+                     "[-1]: Error opening device: this model connects only by Bluetooth Low "
+                     "Energy, which a port text cannot open.");
+    }
+}
+
+#endif
+
+}  // namespace
+}  // namespace divebridge
