@@ -22,6 +22,12 @@ namespace {
 // profile arrays, with room to spare.
 constexpr jint referencesPerDive = 16;
 
+// The host takes any Float as a measurement: a value that is not a number, infinite, or beyond a
+// float's range is passed as absent rather than as a Float that looks measured.
+bool fitsFloat(double value) {
+    return std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
+}
+
 jobject newFloat(JNIEnv *env, const ProfileJava &java, double value) {
     return env->NewObject(java.floatClass, java.floatInit, static_cast<jfloat>(value));
 }
@@ -43,7 +49,7 @@ jobject newUsedPressure(JNIEnv *env, const DiveJava &java, const DiveRecord &rec
     }
     const dc_tank_t &tank = record.tanks.front();
     const double used = tank.beginpressure - tank.endpressure;
-    if (!(used > 0)) {
+    if (!(used > 0) || !fitsFloat(used)) {
         return nullptr;
     }
     jobject pressure = newFloat(env, java.profile, used);
@@ -52,7 +58,7 @@ jobject newUsedPressure(JNIEnv *env, const DiveJava &java, const DiveRecord &rec
 }
 
 jobject newBottomTemperature(JNIEnv *env, const DiveJava &java, const DiveRecord &record) {
-    if (!record.minimumTemperature) {
+    if (!record.minimumTemperature || !fitsFloat(*record.minimumTemperature)) {
         return nullptr;
     }
     jobject temperature = newFloat(env, java.profile, *record.minimumTemperature);
@@ -76,7 +82,7 @@ jobject newCylinder(JNIEnv *env, const DiveJava &java, const DiveRecord &record)
 }
 
 jobject newAverageDepth(JNIEnv *env, const DiveJava &java, const DiveRecord &record) {
-    if (!record.averageDepth || !(*record.averageDepth > 0)) {
+    if (!record.averageDepth || !(*record.averageDepth > 0) || !fitsFloat(*record.averageDepth)) {
         return nullptr;
     }
     jobject depth = newFloat(env, java.profile, *record.averageDepth);

@@ -2,10 +2,18 @@
 # reports a JNI warning even though every test passed: -Xcheck:jni only warns, it never fails.
 #
 # Variables: JAVA, LIBRARY_DIR, CLASS_PATH, CONSOLE_JAR, EXAMPLES_DIR, CATALOGUE_DIR, SELECTION
-# (JUnit console selection arguments separated by "|", e.g. "--include-tag|listing").
+# (JUnit console selection arguments separated by "|", e.g. "--include-tag|listing"); optional:
+# JVM_OPTIONS (separated by "|") and JVM_ENVIRONMENT ("NAME=value" pairs separated by "|", set for
+# the JVM alone, e.g. the preloaded sanitizer runtime of a sanitized build).
 string(REPLACE "|" ";" selection "${SELECTION}")
+string(REPLACE "|" ";" jvm_options "${JVM_OPTIONS}")
+set(launcher)
+if(JVM_ENVIRONMENT)
+    string(REPLACE "|" ";" jvm_environment "${JVM_ENVIRONMENT}")
+    set(launcher "${CMAKE_COMMAND}" -E env ${jvm_environment})
+endif()
 execute_process(
-    COMMAND "${JAVA}" -Xcheck:jni
+    COMMAND ${launcher} "${JAVA}" -Xcheck:jni ${jvm_options}
             "-Djava.library.path=${LIBRARY_DIR}"
             "-Ddivebridge.examples=${EXAMPLES_DIR}"
             "-Ddivebridge.catalogues=${CATALOGUE_DIR}"

@@ -46,14 +46,18 @@ class Stream {
         value.event.value = 9;
         return push(DC_SAMPLE_EVENT, value);
     }
-    Stream &other(unsigned int type) { return push(static_cast<dc_sample_type_t>(type), {}); }
+    Stream &other(unsigned int type) { return push(type, {}); }
 
     // The profile as readProfile completes it once the walk has ended.
     DiveProfile collect() const {
         DiveProfile profile;
         SampleCollector collector{profile, nullptr};
+        // The kind travels as libdivecomputer's C code passes it: a plain number, which may lie
+        // beyond the enumeration.
+        using CCallback = void (*)(unsigned int, SampleValueArgument, void *);
+        const auto callback = reinterpret_cast<CCallback>(&sampleCallback);
         for (const auto &[type, value] : samples) {
-            sampleCallback(type, sampleArgumentOf(value), &collector);
+            callback(type, sampleArgumentOf(value), &collector);
         }
         if (profile.rowCount >= 1) {
             padColumns(profile, profile.rowCount);
@@ -62,11 +66,11 @@ class Stream {
     }
 
   private:
-    Stream &push(dc_sample_type_t type, dc_sample_value_t value) {
+    Stream &push(unsigned int type, dc_sample_value_t value) {
         samples.emplace_back(type, value);
         return *this;
     }
-    std::vector<std::pair<dc_sample_type_t, dc_sample_value_t>> samples;
+    std::vector<std::pair<unsigned int, dc_sample_value_t>> samples;
 };
 
 using Floats = std::vector<OptionalFloat>;

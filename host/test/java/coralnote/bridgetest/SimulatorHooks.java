@@ -1,0 +1,27 @@
+package coralnote.bridgetest;
+
+import java.io.IOException;
+import java.nio.file.Files;
+import java.nio.file.Path;
+
+/** What the JVM tests observe of the native side: live simulator handles and resident memory. */
+final class SimulatorHooks {
+    static {
+        System.loadLibrary("dcsim_jni_hooks");
+    }
+
+    private SimulatorHooks() {}
+
+    /** libdivecomputer handles (contexts, descriptors, iterators, devices, parsers) alive now. */
+    static native int liveHandles();
+
+    /** The process's resident memory in KiB, from /proc/self/status. */
+    static long residentKiB() throws IOException {
+        for (String line : Files.readAllLines(Path.of("/proc/self/status"))) {
+            if (line.startsWith("VmRSS:")) {
+                return Long.parseLong(line.replaceAll("[^0-9]", ""));
+            }
+        }
+        throw new IOException("no VmRSS line in /proc/self/status");
+    }
+}
