@@ -2,8 +2,28 @@
 
 #include "bridge/native_exception.h"
 
+#include <cstring>
+
 namespace divebridge {
 namespace {
+
+// A finished column may keep at most a fifth of its length as spare capacity: the records of a
+// whole logbook wait in memory until they are converted, and growth by doubling can leave almost
+// half of a column unused.
+template <typename Cell>
+void trimColumn(std::vector<Cell> &column) {
+    if (column.capacity() - column.size() > column.size() / 5) {
+        column.shrink_to_fit();
+    }
+}
+
+void trimColumns(DiveProfile &profile) {
+    trimColumn(profile.times);
+    trimColumn(profile.depths);
+    trimColumn(profile.pressures);
+    trimColumn(profile.temperatures);
+    trimColumn(profile.events);
+}
 
 template <typename Cell>
 void padColumn(std::vector<Cell> &column, std::uint32_t length) {
@@ -12,8 +32,8 @@ void padColumn(std::vector<Cell> &column, std::uint32_t length) {
     }
 }
 
-void collectSample(DiveProfile &profile, dc_sample_type_t type, const dc_sample_value_t &value) {
-    switch (type) {
+void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_value_t &value) {
+    switch (kind) {
         case DC_SAMPLE_TIME:
             if (profile.rowCount >= 1) {
                 padColumns(profile, profile.rowCount);
@@ -53,8 +73,13 @@ void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *user
     if (collector.failure) {
         return;  // the walk has failed already; the rest of the samples is ignored
     }
+    // libdivecomputer is C: a newer release may deliver kinds beyond this header's enumeration,
+    // and loading such a value as the enumeration is undefined. It is read as the number it is.
+    static_assert(sizeof(type) == sizeof(std::uint32_t), "dc_sample_type_t is 32 bits wide");
+    std::uint32_t kind;
+    std::memcpy(&kind, &type, sizeof kind);
     try {
-        collectSample(collector.profile, type, sampleValueOf(value));
+        collectSample(collector.profile, kind, sampleValueOf(value));
     } catch (...) {
         collector.failure = std::current_exception();
     }
@@ -73,6 +98,7 @@ DiveProfile readProfile(dc_parser_t *parser) {
     if (profile.rowCount >= 1) {
         padColumns(profile, profile.rowCount);
     }
+    trimColumns(profile);
     return profile;
 }
 

@@ -196,6 +196,23 @@ TEST_F(DiveParsing, AFailingDestroyPrintsItsLineAndKeepsTheRecord) {
     EXPECT_EQ(record.maxDepth, 18.0);
 }
 
+// A stored row costs at most 48 bytes: growth by doubling leaves no more than a fifth of a column
+// spare once the walk has ended, whatever the row count (4097 rows would otherwise keep 8192).
+TEST_F(DiveParsing, AFinishedProfileKeepsLittleSpareCapacity) {
+    for (const int rows : {1, 100, 4097, 20000}) {
+        const DiveRecord record =
+            parse(R"({"generate": {"rows": )" + std::to_string(rows) +
+                  R"(, "maxdepth": 20, "pressure": [200, 50], "temperature": 18}})");
+        const DiveProfile &profile = record.profile;
+        ASSERT_EQ(profile.rowCount, static_cast<std::uint32_t>(rows));
+        const std::size_t bytes = (profile.times.capacity() + profile.depths.capacity() +
+                                   profile.pressures.capacity() + profile.temperatures.capacity()) *
+                                      sizeof(OptionalFloat) +
+                                  profile.events.capacity() * sizeof(OptionalLong);
+        EXPECT_LE(bytes, 48u * static_cast<std::size_t>(rows)) << rows << " rows";
+    }
+}
+
 TEST_F(DiveParsing, MalformedBytesAreADataFormatFailure) {
     std::vector<unsigned char> bytes = encodeDive(fullDive);
     bytes.resize(bytes.size() / 2);
