@@ -1,0 +1,34 @@
+// The benchmark's verdicts: each figure printed beside its target, PASS or MISS decided from the
+// measured number alone.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace divebridge::bench {
+
+struct Figure {
+    std::string name;
+    double value;
+    std::string unit;
+    std::string target;  // as printed; empty for a figure reported without a target
+    bool met;
+};
+
+class FigureTable {
+  public:
+    // A figure that must reach at least `minimum`.
+    void atLeast(const std::string &name, double value, const std::string &unit, double minimum);
+    // A figure that must stay at or below `maximum`.
+    void atMost(const std::string &name, double value, const std::string &unit, double maximum);
+    // A figure reported for information.
+    void report(const std::string &name, double value, const std::string &unit);
+
+    // Prints every figure; answers whether all targets were met.
+    bool print(const std::string &title) const;
+
+  private:
+    std::vector<Figure> figures;
+};
+
+}  // namespace divebridge::bench
