@@ -107,69 +107,47 @@ struct DownloadJava {
 };
 
 bool lookUpDownloadJava(JNIEnv *env, DownloadJava &java) {
-    const char *const names[] = {
-        "java/util/Set",
-        "coralnote/main/java/core/exceptions/NativeException",
-        "coralnote/main/java/core/exceptions/CommunicationException",
-        "coralnote/main/java/core/exceptions/UnknownDeviceException",
-        "coralnote/main/java/core/Device",
-        "coralnote/main/java/core/Gas",
-        "coralnote/main/java/core/Dive",
-        "coralnote/main/java/core/Cylinder",
-        "java/lang/Integer",
-        "java/lang/Float",
-    };
-    jclass classes[10];
-    if (!findClasses(env, names, classes, 10, 1)) {
-        return false;
-    }
     DiveJava &dive = java.dive;
     ProfileJava &profile = dive.profile;
-    dive.setClass = classes[0];
-    profile.nativeException.javaClass = classes[1];
-    java.communicationException = classes[2];
-    java.unknownDeviceException = classes[3];
-    java.deviceClass = classes[4];
-    dive.gasClass = classes[5];
-    dive.diveClass = classes[6];
-    dive.cylinderClass = classes[7];
-    profile.integerClass = classes[8];
-    profile.floatClass = classes[9];
-
-    const MethodRequest requests[] = {
-        {dive.setClass, "add", "(Ljava/lang/Object;)Z", false},
-        {profile.nativeException.javaClass, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V",
-         false},
+    jclass &nativeException = profile.nativeException.javaClass;
+    const ClassRequest classes[] = {
+        {"java/util/Set", &dive.setClass},
+        {"coralnote/main/java/core/exceptions/NativeException", &nativeException},
+        {"coralnote/main/java/core/exceptions/CommunicationException",
+         &java.communicationException},
+        {"coralnote/main/java/core/exceptions/UnknownDeviceException",
+         &java.unknownDeviceException},
+        {"coralnote/main/java/core/Device", &java.deviceClass},
+        {"coralnote/main/java/core/Gas", &dive.gasClass},
+        {"coralnote/main/java/core/Dive", &dive.diveClass},
+        {"coralnote/main/java/core/Cylinder", &dive.cylinderClass},
+        {"java/lang/Integer", &profile.integerClass},
+        {"java/lang/Float", &profile.floatClass},
+    };
+    if (!findClasses(env, classes, nativeException)) {
+        return false;
+    }
+    const MethodRequest methods[] = {
+        {dive.setClass, "add", "(Ljava/lang/Object;)Z", false, &dive.setAdd},
+        {nativeException, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V", false,
+         &profile.nativeException.constructor},
         {java.deviceClass, "<init>", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V",
-         false},
-        {dive.gasClass, "blendGas", "(II)Lcoralnote/main/java/core/Gas;", true},
+         false, &java.parentDeviceInit},
+        {dive.gasClass, "blendGas", "(II)Lcoralnote/main/java/core/Gas;", true, &dive.blendGas},
         {dive.diveClass, "<init>",
          "(Lcoralnote/main/java/core/Device;Ljava/lang/String;FFLjava/lang/Float;"
          "Ljava/lang/Float;Ljava/lang/Float;Lcoralnote/main/java/core/Gas;"
          "Lcoralnote/main/java/core/Cylinder;)V",
-         false},
+         false, &dive.diveInit},
         {dive.diveClass, "setDiveProfileAndUpdate",
          "([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;"
          "[Ljava/lang/Integer;)V",
-         false},
-        {dive.cylinderClass, "<init>", "(FF)V", false},
-        {profile.integerClass, "<init>", "(I)V", false},
-        {profile.floatClass, "<init>", "(F)V", false},
+         false, &profile.setDiveProfileAndUpdate},
+        {dive.cylinderClass, "<init>", "(FF)V", false, &dive.cylinderInit},
+        {profile.integerClass, "<init>", "(I)V", false, &profile.integerInit},
+        {profile.floatClass, "<init>", "(F)V", false, &profile.floatInit},
     };
-    jmethodID methods[9];
-    if (!findMethods(env, requests, methods, 9, profile.nativeException.javaClass)) {
-        return false;
-    }
-    dive.setAdd = methods[0];
-    profile.nativeException.constructor = methods[1];
-    java.parentDeviceInit = methods[2];
-    dive.blendGas = methods[3];
-    dive.diveInit = methods[4];
-    profile.setDiveProfileAndUpdate = methods[5];
-    dive.cylinderInit = methods[6];
-    profile.integerInit = methods[7];
-    profile.floatInit = methods[8];
-    return true;
+    return findMethods(env, methods, nativeException);
 }
 
 // The caller's three texts, released in the order model, vendor, port, each exactly once. A text

@@ -12,45 +12,46 @@ void checkStep(JNIEnv *env, const NativeExceptionClass &nativeException, const c
     }
 }
 
-bool findClasses(JNIEnv *env, const char *const names[], jclass classes[], std::size_t count,
-                 std::size_t nativeExceptionIndex) {
+bool findClasses(JNIEnv *env, const ClassRequest requests[], std::size_t count,
+                 const jclass &nativeException) {
     // A failed FindClass leaves its error pending, and JNI allows no further lookup until it is
     // cleared: the error of the NativeException lookup is kept aside in case it must be rethrown.
     jthrowable nativeExceptionError = nullptr;
     bool allFound = true;
     for (std::size_t i = 0; i < count; ++i) {
-        classes[i] = env->FindClass(names[i]);
-        if (classes[i] == nullptr) {
+        jclass &found = *requests[i].target;
+        found = env->FindClass(requests[i].name);
+        if (found == nullptr) {
             allFound = false;
             jthrowable error = env->ExceptionOccurred();
             env->ExceptionClear();
-            if (i == nativeExceptionIndex) {
+            if (&found == &nativeException) {
                 nativeExceptionError = error;
             }
         }
     }
-    if (classes[nativeExceptionIndex] == nullptr) {
+    if (nativeException == nullptr) {
         if (nativeExceptionError != nullptr) {
             env->Throw(nativeExceptionError);
         }
         return false;
     }
     if (!allFound) {
-        throwJavaException(env, classes[nativeExceptionIndex],
-                           "Could not find the necessary Java classes.");
+        throwJavaException(env, nativeException, "Could not find the necessary Java classes.");
         return false;
     }
     return true;
 }
 
-bool findMethods(JNIEnv *env, const MethodRequest requests[], jmethodID methods[],
-                 std::size_t count, jclass nativeException) {
+bool findMethods(JNIEnv *env, const MethodRequest requests[], std::size_t count,
+                 jclass nativeException) {
     for (std::size_t i = 0; i < count; ++i) {
         const MethodRequest &request = requests[i];
-        methods[i] = request.isStatic
-                         ? env->GetStaticMethodID(request.owner, request.name, request.signature)
-                         : env->GetMethodID(request.owner, request.name, request.signature);
-        if (methods[i] == nullptr) {
+        jmethodID &found = *request.target;
+        found = request.isStatic
+                    ? env->GetStaticMethodID(request.owner, request.name, request.signature)
+                    : env->GetMethodID(request.owner, request.name, request.signature);
+        if (found == nullptr) {
             throwJavaException(env, nativeException, "Could not find the necessary Java methods.");
             return false;
         }

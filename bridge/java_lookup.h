@@ -21,23 +21,40 @@ struct PendingJavaException {};
 // and raises PendingJavaException.
 void checkStep(JNIEnv *env, const NativeExceptionClass &nativeException, const char *message);
 
-// Looks up every class in order before examining any result. Answers false, with one Java
-// exception pending, when one is missing: the lookup error itself when NativeException (at
-// `nativeExceptionIndex`) is missing, otherwise NativeException "Could not find the necessary Java
-// classes.".
-bool findClasses(JNIEnv *env, const char *const names[], jclass classes[], std::size_t count,
-                 std::size_t nativeExceptionIndex);
+// A class to look up and the field that receives it.
+struct ClassRequest {
+    const char *name;
+    jclass *target;
+};
 
+// Looks up every class in order before examining any result. Answers false, with one Java
+// exception pending, when one is missing: the lookup error itself when `nativeException` (one of
+// the targets) is missing, otherwise NativeException "Could not find the necessary Java classes.".
+bool findClasses(JNIEnv *env, const ClassRequest requests[], std::size_t count,
+                 const jclass &nativeException);
+
+template <std::size_t N>
+bool findClasses(JNIEnv *env, const ClassRequest (&requests)[N], const jclass &nativeException) {
+    return findClasses(env, requests, N, nativeException);
+}
+
+// A constructor or method to look up and the field that receives it.
 struct MethodRequest {
     jclass owner;
     const char *name;
     const char *signature;
     bool isStatic;
+    jmethodID *target;
 };
 
 // Looks up the methods in order. Answers false, with NativeException "Could not find the necessary
 // Java methods." pending, when one is missing.
-bool findMethods(JNIEnv *env, const MethodRequest requests[], jmethodID methods[],
-                 std::size_t count, jclass nativeException);
+bool findMethods(JNIEnv *env, const MethodRequest requests[], std::size_t count,
+                 jclass nativeException);
+
+template <std::size_t N>
+bool findMethods(JNIEnv *env, const MethodRequest (&requests)[N], jclass nativeException) {
+    return findMethods(env, requests, N, nativeException);
+}
 
 }  // namespace divebridge

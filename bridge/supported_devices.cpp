@@ -3,22 +3,15 @@
 #include "bridge/java_lookup.h"
 #include "bridge/java_scoped.h"
 #include "bridge/java_throw.h"
+#include "device/descriptor_handles.h"
 #include "device/device_adapter.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
 
 #include <exception>
-#include <memory>
 
 namespace divebridge {
 namespace {
-
-struct IteratorFree {
-    void operator()(dc_iterator_t *iterator) const { dc_iterator_free(iterator); }
-};
-struct DescriptorFree {
-    void operator()(dc_descriptor_t *descriptor) const { dc_descriptor_free(descriptor); }
-};
 
 // A descriptor without a vendor or product text is listed with an empty one; the host decides
 // whether such a device is acceptable.
@@ -44,42 +37,29 @@ struct ListingJava {
 };
 
 bool lookUpListingJava(JNIEnv *env, ListingJava &java) {
-    const char *const names[] = {
-        "coralnote/main/java/core/exceptions/NativeException",
-        "java/util/TreeSet",
-        "coralnote/main/java/core/Device",
-        "coralnote/main/java/core/Device$Interface",
+    jclass &nativeException = java.nativeException.javaClass;
+    const ClassRequest classes[] = {
+        {"coralnote/main/java/core/exceptions/NativeException", &nativeException},
+        {"java/util/TreeSet", &java.treeSet},
+        {"coralnote/main/java/core/Device", &java.device},
+        {"coralnote/main/java/core/Device$Interface", &java.deviceInterface},
     };
-    jclass classes[4];
-    if (!findClasses(env, names, classes, 4, 0)) {
+    if (!findClasses(env, classes, nativeException)) {
         return false;
     }
-    java.nativeException.javaClass = classes[0];
-    java.treeSet = classes[1];
-    java.device = classes[2];
-    java.deviceInterface = classes[3];
-
-    const MethodRequest requests[] = {
-        {java.nativeException.javaClass, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V",
-         false},
-        {java.treeSet, "<init>", "()V", false},
-        {java.treeSet, "add", "(Ljava/lang/Object;)Z", false},
+    const MethodRequest methods[] = {
+        {nativeException, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V", false,
+         &java.nativeException.constructor},
+        {java.treeSet, "<init>", "()V", false, &java.treeSetInit},
+        {java.treeSet, "add", "(Ljava/lang/Object;)Z", false, &java.treeSetAdd},
         {java.device, "<init>",
          "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
          "Lcoralnote/main/java/core/Device$Interface;)V",
-         false},
-        {java.deviceInterface, "valueOf", "(I)Lcoralnote/main/java/core/Device$Interface;", true},
+         false, &java.deviceInit},
+        {java.deviceInterface, "valueOf", "(I)Lcoralnote/main/java/core/Device$Interface;", true,
+         &java.interfaceValueOf},
     };
-    jmethodID methods[5];
-    if (!findMethods(env, requests, methods, 5, java.nativeException.javaClass)) {
-        return false;
-    }
-    java.nativeException.constructor = methods[0];
-    java.treeSetInit = methods[1];
-    java.treeSetAdd = methods[2];
-    java.deviceInit = methods[3];
-    java.interfaceValueOf = methods[4];
-    return true;
+    return findMethods(env, methods, nativeException);
 }
 
 // Each device's four references live in a frame of their own, so the count stays bounded
@@ -110,10 +90,10 @@ std::vector<SupportedDevice> enumerateSupportedDevices() {
     std::vector<SupportedDevice> devices;
     dc_iterator_t *rawIterator = nullptr;
     dc_descriptor_iterator(&rawIterator);
-    const std::unique_ptr<dc_iterator_t, IteratorFree> iterator(rawIterator);
+    const IteratorHandle iterator(rawIterator);
     dc_descriptor_t *rawDescriptor = nullptr;
     while (dc_iterator_next(iterator.get(), &rawDescriptor) == DC_STATUS_SUCCESS) {
-        const std::unique_ptr<dc_descriptor_t, DescriptorFree> descriptor(rawDescriptor);
+        const DescriptorHandle descriptor(rawDescriptor);
         devices.push_back(describe(descriptor.get()));
     }
     return devices;

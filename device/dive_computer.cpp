@@ -9,11 +9,6 @@
 namespace divebridge {
 namespace {
 
-struct IteratorFree {
-    void operator()(dc_iterator_t *iterator) const { dc_iterator_free(iterator); }
-};
-using IteratorHandle = std::unique_ptr<dc_iterator_t, IteratorFree>;
-
 char lowerAscii(char c) {
     return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }

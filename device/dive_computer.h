@@ -2,23 +2,12 @@
 // matching descriptor.
 #pragma once
 
-#include <libdivecomputer/context.h>
-#include <libdivecomputer/descriptor.h>
+#include "device/descriptor_handles.h"
 
-#include <memory>
 #include <string>
 #include <utility>
 
 namespace divebridge {
-
-struct ContextFree {
-    void operator()(dc_context_t *context) const { dc_context_free(context); }
-};
-struct DescriptorFree {
-    void operator()(dc_descriptor_t *descriptor) const { dc_descriptor_free(descriptor); }
-};
-using ContextHandle = std::unique_ptr<dc_context_t, ContextFree>;
-using DescriptorHandle = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
 
 // Looks for the first descriptor whose "vendor product" or product equals `name`, ignoring the
 // case of ASCII letters. Answers the failing status of the iteration, or success with the match
