@@ -24,7 +24,8 @@ import org.junit.jupiter.api.io.TempDir;
 @Tag("download")
 class DownloadInterruptionTest {
     private static final int DIVES = 6;
-    private static final int DELAY_MS = 400;
+    // Wide enough that a loaded machine still interrupts between the first and the second dive.
+    private static final int DELAY_MS = 1000;
 
     @TempDir Path dir;
 
