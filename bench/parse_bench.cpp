@@ -97,7 +97,7 @@ void collectSamples(benchmark::State &state) {
             sampleCallback(type, sampleArgumentOf(value), &collector);
         }
         padColumns(profile, profile.rowCount);
-        benchmark::DoNotOptimize(profile.times.data());
+        benchmark::DoNotOptimize(profile);
     }
     state.counters["rows"] = static_cast<double>(state.range(0));
 }

@@ -28,8 +28,8 @@ void silenceDiagnostics() {
 void requireConsistentRecord(const DiveRecord &record) {
     const DiveProfile &profile = record.profile;
     bool consistent = profile.times.size() == profile.rowCount;
-    for (const OptionalFloat &time : profile.times) {
-        consistent = consistent && time.has_value();
+    for (std::size_t row = 0; row < profile.times.size(); ++row) {
+        consistent = consistent && profile.times[row].has_value();
     }
     if (profile.rowCount > 0) {
         consistent = consistent && profile.depths.size() >= profile.rowCount &&

@@ -4,8 +4,11 @@
 #include <libdivecomputer/datetime.h>
 #include <libdivecomputer/parser.h>
 
+#include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
+#include <ostream>
 #include <vector>
 
 namespace divebridge {
@@ -16,14 +19,131 @@ using OptionalFloat = std::optional<float>;
 using OptionalDouble = std::optional<double>;
 using OptionalLong = std::optional<std::int32_t>;
 
+// A column of optional cells kept as plain values beside a bitmap of presence, one bit a cell:
+// a float cell costs 4 bytes and an eighth instead of the 8 of std::optional<float>, so even a
+// column that doubling left half unused stays smaller than a tightly fitted vector of optionals.
+// An absent cell holds T{} and a clear bit; bits past size() are always clear.
+template <typename T>
+class OptionalColumn {
+  public:
+    OptionalColumn() = default;
+    OptionalColumn(std::initializer_list<std::optional<T>> cells) {
+        for (const std::optional<T> &cell : cells) {
+            push(cell);
+        }
+    }
+
+    void push(T value) {
+        const std::size_t index = values_.size();
+        if (index % bitsPerWord == 0) {
+            presence_.push_back(0);
+        }
+        values_.push_back(value);
+        presence_.back() |= static_cast<Word>(1u << (index % bitsPerWord));
+    }
+
+    void push(const std::optional<T> &cell) {
+        if (cell) {
+            push(*cell);
+        } else {
+            padTo(size() + 1);
+        }
+    }
+
+    // Appends absent cells until the column holds at least `length`; never shortens it.
+    void padTo(std::size_t length) {
+        if (values_.size() < length) {
+            values_.resize(length);
+            presence_.resize((length + bitsPerWord - 1) / bitsPerWord);
+        }
+    }
+
+    std::size_t size() const noexcept { return values_.size(); }
+    bool empty() const noexcept { return values_.empty(); }
+
+    std::optional<T> operator[](std::size_t index) const {
+        if (presence_[index / bitsPerWord] >> (index % bitsPerWord) & 1u) {
+            return values_[index];
+        }
+        return std::nullopt;
+    }
+
+    // Heap bytes the column holds, spare capacity included.
+    std::size_t allocatedBytes() const noexcept {
+        return values_.capacity() * sizeof(T) + presence_.capacity() * sizeof(Word);
+    }
+
+  private:
+    // Byte-wide words: a one-row column then needs a single spare byte, not eight.
+    using Word = std::uint8_t;
+    static constexpr std::size_t bitsPerWord = 8;
+
+    std::vector<T> values_;
+    std::vector<Word> presence_;
+};
+
+// Cell by cell, as std::optional compares: a NaN cell equals nothing, as it would in a vector.
+template <typename T, typename Cells>
+bool sameCells(const OptionalColumn<T> &column, const Cells &cells) {
+    if (column.size() != cells.size()) {
+        return false;
+    }
+    for (std::size_t index = 0; index < column.size(); ++index) {
+        if (column[index] != cells[index]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+template <typename T>
+bool operator==(const OptionalColumn<T> &left, const OptionalColumn<T> &right) {
+    return sameCells(left, right);
+}
+template <typename T>
+bool operator!=(const OptionalColumn<T> &left, const OptionalColumn<T> &right) {
+    return !(left == right);
+}
+template <typename T>
+bool operator==(const OptionalColumn<T> &column, const std::vector<std::optional<T>> &cells) {
+    return sameCells(column, cells);
+}
+template <typename T>
+bool operator==(const std::vector<std::optional<T>> &cells, const OptionalColumn<T> &column) {
+    return sameCells(column, cells);
+}
+template <typename T>
+bool operator!=(const OptionalColumn<T> &column, const std::vector<std::optional<T>> &cells) {
+    return !sameCells(column, cells);
+}
+template <typename T>
+bool operator!=(const std::vector<std::optional<T>> &cells, const OptionalColumn<T> &column) {
+    return !sameCells(column, cells);
+}
+
+// Prints a column for GoogleTest's failure messages, e.g. { 1.5, absent, 0 }.
+template <typename T>
+void PrintTo(const OptionalColumn<T> &column, std::ostream *out) {
+    *out << '{';
+    for (std::size_t index = 0; index < column.size(); ++index) {
+        *out << (index == 0 ? " " : ", ");
+        if (const std::optional<T> cell = column[index]) {
+            *out << *cell;
+        } else {
+            *out << "absent";
+        }
+    }
+    *out << " }";
+}
+
 // One row per time sample: cell i of every column belongs to row i (see padColumns).
 struct DiveProfile {
     std::uint32_t rowCount = 0;
-    std::vector<OptionalFloat> times;         // seconds since the start of the dive
-    std::vector<OptionalFloat> depths;        // metres
-    std::vector<OptionalFloat> pressures;     // bar
-    std::vector<OptionalFloat> temperatures;  // degrees Celsius
-    std::vector<OptionalLong> events;         // libdivecomputer's event type code
+    OptionalColumn<float> times;          // seconds since the start of the dive
+    OptionalColumn<float> depths;         // metres
+    OptionalColumn<float> pressures;      // bar
+    OptionalColumn<float> temperatures;   // degrees Celsius
+    OptionalColumn<std::int32_t> events;  // libdivecomputer's event type code
 };
 
 struct DiveRecord {

@@ -7,31 +7,6 @@
 namespace divebridge {
 namespace {
 
-// A finished column may keep at most a fifth of its length as spare capacity: the records of a
-// whole logbook wait in memory until they are converted, and growth by doubling can leave almost
-// half of a column unused.
-template <typename Cell>
-void trimColumn(std::vector<Cell> &column) {
-    if (column.capacity() - column.size() > column.size() / 5) {
-        column.shrink_to_fit();
-    }
-}
-
-void trimColumns(DiveProfile &profile) {
-    trimColumn(profile.times);
-    trimColumn(profile.depths);
-    trimColumn(profile.pressures);
-    trimColumn(profile.temperatures);
-    trimColumn(profile.events);
-}
-
-template <typename Cell>
-void padColumn(std::vector<Cell> &column, std::uint32_t length) {
-    if (column.size() < length) {
-        column.resize(length);  // value-initialised cells are absent
-    }
-}
-
 void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_value_t &value) {
     switch (kind) {
         case DC_SAMPLE_TIME:
@@ -39,19 +14,19 @@ void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_val
                 padColumns(profile, profile.rowCount);
             }
             ++profile.rowCount;
-            profile.times.emplace_back(sampleTimeSeconds(value));
+            profile.times.push(sampleTimeSeconds(value));
             break;
         case DC_SAMPLE_DEPTH:
-            profile.depths.emplace_back(static_cast<float>(value.depth));
+            profile.depths.push(static_cast<float>(value.depth));
             break;
         case DC_SAMPLE_PRESSURE:
-            profile.pressures.emplace_back(static_cast<float>(value.pressure.value));
+            profile.pressures.push(static_cast<float>(value.pressure.value));
             break;
         case DC_SAMPLE_TEMPERATURE:
-            profile.temperatures.emplace_back(static_cast<float>(value.temperature));
+            profile.temperatures.push(static_cast<float>(value.temperature));
             break;
         case DC_SAMPLE_EVENT:
-            profile.events.emplace_back(static_cast<std::int32_t>(value.event.type));
+            profile.events.push(static_cast<std::int32_t>(value.event.type));
             break;
         default:
             break;  // other sample kinds are not kept
@@ -61,11 +36,11 @@ void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_val
 }  // namespace
 
 void padColumns(DiveProfile &profile, std::uint32_t length) {
-    padColumn(profile.times, length);
-    padColumn(profile.depths, length);
-    padColumn(profile.pressures, length);
-    padColumn(profile.temperatures, length);
-    padColumn(profile.events, length);
+    profile.times.padTo(length);
+    profile.depths.padTo(length);
+    profile.pressures.padTo(length);
+    profile.temperatures.padTo(length);
+    profile.events.padTo(length);
 }
 
 void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
@@ -98,7 +73,6 @@ DiveProfile readProfile(dc_parser_t *parser) {
     if (profile.rowCount >= 1) {
         padColumns(profile, profile.rowCount);
     }
-    trimColumns(profile);
     return profile;
 }
 

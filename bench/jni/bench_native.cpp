@@ -125,7 +125,7 @@ struct FloorJava {
 
 FloorJava floorJava{};
 
-void boxColumn(JNIEnv *env, const std::vector<OptionalFloat> &column, std::uint32_t row,
+void boxColumn(JNIEnv *env, const OptionalColumn<float> &column, std::uint32_t row,
                jobjectArray array, jsize index) {
     if (column[row]) {
         env->SetObjectArrayElement(

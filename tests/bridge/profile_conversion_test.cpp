@@ -37,11 +37,11 @@ DiveProfile profileOf(const std::vector<Row> &rows) {
     DiveProfile profile;
     profile.rowCount = static_cast<std::uint32_t>(rows.size());
     for (const Row &row : rows) {
-        profile.times.push_back(row.time);
-        profile.depths.push_back(row.depth);
-        profile.pressures.push_back(row.pressure);
-        profile.temperatures.push_back(row.temperature);
-        profile.events.push_back(row.event);
+        profile.times.push(row.time);
+        profile.depths.push(row.depth);
+        profile.pressures.push(row.pressure);
+        profile.temperatures.push(row.temperature);
+        profile.events.push(row.event);
     }
     return profile;
 }
@@ -251,8 +251,8 @@ TEST_F(ProfileConversion, EmptyCellsGiveNullAtTheirIndexOnly) {
 TEST_F(ProfileConversion, CellsFromTheRowCountOnAreNotPassed) {
     DiveProfile profile = profileOf({{0.0f, 1.0f, 200.0f}, {10.0f, 2.0f, 180.0f}});
     // A second tank's pressures padded onto the same column.
-    profile.pressures.push_back(199.0f);
-    profile.pressures.push_back(179.0f);
+    profile.pressures.push(199.0f);
+    profile.pressures.push(179.0f);
 
     convert(profile);
 

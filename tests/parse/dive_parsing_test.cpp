@@ -196,8 +196,8 @@ TEST_F(DiveParsing, AFailingDestroyPrintsItsLineAndKeepsTheRecord) {
     EXPECT_EQ(record.maxDepth, 18.0);
 }
 
-// A stored row costs at most 48 bytes: growth by doubling leaves no more than a fifth of a column
-// spare once the walk has ended, whatever the row count (4097 rows would otherwise keep 8192).
+// A stored row costs at most 48 bytes whatever the row count, even where growth by doubling has
+// left a column almost half unused (4097 rows keep room for 8192).
 TEST_F(DiveParsing, AFinishedProfileKeepsLittleSpareCapacity) {
     for (const int rows : {1, 100, 4097, 20000}) {
         const DiveRecord record =
@@ -205,10 +205,10 @@ TEST_F(DiveParsing, AFinishedProfileKeepsLittleSpareCapacity) {
                   R"(, "maxdepth": 20, "pressure": [200, 50], "temperature": 18}})");
         const DiveProfile &profile = record.profile;
         ASSERT_EQ(profile.rowCount, static_cast<std::uint32_t>(rows));
-        const std::size_t bytes = (profile.times.capacity() + profile.depths.capacity() +
-                                   profile.pressures.capacity() + profile.temperatures.capacity()) *
-                                      sizeof(OptionalFloat) +
-                                  profile.events.capacity() * sizeof(OptionalLong);
+        const std::size_t bytes = profile.times.allocatedBytes() + profile.depths.allocatedBytes() +
+                                  profile.pressures.allocatedBytes() +
+                                  profile.temperatures.allocatedBytes() +
+                                  profile.events.allocatedBytes();
         EXPECT_LE(bytes, 48u * static_cast<std::size_t>(rows)) << rows << " rows";
     }
 }

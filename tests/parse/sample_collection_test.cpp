@@ -204,8 +204,8 @@ TEST(SampleCollection, RandomStreamsFollowTheAlignmentRule) {
         ASSERT_EQ(profile.rowCount, static_cast<std::uint32_t>(rows));
         ASSERT_EQ(profile.times.size(), profile.rowCount);
         std::vector<float> presentDepths;
-        for (const OptionalFloat &cell : profile.depths) {
-            if (cell) {
+        for (std::size_t index = 0; index < profile.depths.size(); ++index) {
+            if (const OptionalFloat cell = profile.depths[index]) {
                 presentDepths.push_back(*cell);
             }
         }
