@@ -2,57 +2,14 @@
 // parser and parseDiveData. Every input must end in a consistent record or the bridge's own
 // Exception, with the parser released.
 #include "bridge/native_exception.h"
-#include "device/dive_computer.h"
 #include "fuzz_support.h"
 #include "parse/dive_parsing.h"
+#include "simulated_dive_computer.h"
 
 #include <dcsim/dcsim.h>
-#include <libdivecomputer/device.h>
 
 #include <climits>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <string>
-
-namespace divebridge::fuzz {
-namespace {
-
-struct DeviceClose {
-    void operator()(dc_device_t *device) const { dc_device_close(device); }
-};
-
-// The fuzz model opened on an image without dives, kept for the whole run: parsers are created
-// on an open device.
-class OpenedDevice {
-  public:
-    OpenedDevice() : computer(fuzzVendor, fuzzProduct, writeEmptyImage()) {
-        dc_device_t *raw = nullptr;
-        if (dc_device_open(&raw, computer.contextHandle(), computer.descriptorHandle(),
-                           path.c_str()) != DC_STATUS_SUCCESS) {
-            std::abort();
-        }
-        device.reset(raw);
-    }
-
-    dc_device_t *handle() const { return device.get(); }
-
-  private:
-    const char *writeEmptyImage() {
-        path = imagePath("dive-parsing");
-        const std::string image =
-            std::string("{\"vendor\":\"") + fuzzVendor + "\",\"product\":\"" + fuzzProduct + "\"}";
-        writeFile(path, reinterpret_cast<const unsigned char *>(image.data()), image.size());
-        return path.c_str();
-    }
-
-    std::string path;
-    DiveComputer computer;
-    std::unique_ptr<dc_device_t, DeviceClose> device;
-};
-
-}  // namespace
-}  // namespace divebridge::fuzz
 
 using namespace divebridge;
 
@@ -62,7 +19,8 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
-    static const fuzz::OpenedDevice device;
+    // Parsers are created on an open device: one, opened on an image without dives, serves the run.
+    static const testing::OpenedDevice device;
     if (size > UINT_MAX) {
         return -1;
     }

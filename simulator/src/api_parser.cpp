@@ -19,6 +19,19 @@ dc_status_t onParser(dc_parser_t *parser, Body &&body) noexcept {
         [&] { return isLive(parser) ? body(parser->parser) : DC_STATUS_INVALIDARGS; });
 }
 
+// The checks every parser creation starts with: the arguments, then the dive's parser_new fault.
+// `parser` is cleared first so that a failed creation leaves no handle behind.
+dc_status_t checkParserRequest(dc_parser_t **parser, dc_device_t *device) {
+    if (parser == nullptr) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    *parser = nullptr;
+    if (!isLive(device)) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    return static_cast<dc_status_t>(device->device.parserNewFault());
+}
+
 // A C caller may pass any number as the field: read it as a number, not as the enumeration.
 unsigned int fieldNumber(const dc_field_type_t &type) {
     unsigned int number;
@@ -74,15 +87,8 @@ extern "C" {
 dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device, const unsigned char data[],
                           size_t size) {
     const dc_status_t status = answerStatus([&] {
-        if (parser == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *parser = nullptr;
-        if (!isLive(device)) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        if (const int fault = device->device.parserNewFault()) {
-            return static_cast<dc_status_t>(fault);
+        if (const dc_status_t refused = checkParserRequest(parser, device)) {
+            return refused;
         }
         auto created = std::make_unique<dc_parser_t>();
         const dc_status_t decoded = created->parser.setData(data, size);
@@ -98,15 +104,8 @@ dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device, const unsig
 #else
 dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device) {
     const dc_status_t status = answerStatus([&] {
-        if (parser == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *parser = nullptr;
-        if (!isLive(device)) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        if (const int fault = device->device.parserNewFault()) {
-            return static_cast<dc_status_t>(fault);
+        if (const dc_status_t refused = checkParserRequest(parser, device)) {
+            return refused;
         }
         *parser = publishHandle(std::make_unique<dc_parser_t>());
         return DC_STATUS_SUCCESS;
