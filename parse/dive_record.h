@@ -22,7 +22,9 @@ using OptionalLong = std::optional<std::int32_t>;
 // A column of optional cells kept as plain values beside a bitmap of presence, one bit a cell:
 // a float cell costs 4 bytes and an eighth instead of the 8 of std::optional<float>, so even a
 // column that doubling left half unused stays smaller than a tightly fitted vector of optionals.
-// An absent cell holds T{} and a clear bit; bits past size() are always clear.
+// Cells after the last present one are absent without being stored, so a column that never gets
+// a value (the events of most dives, pressures without a transmitter) costs no memory. A stored
+// absent cell holds T{} and a clear bit; bits past the stored cells are always clear.
 template <typename T>
 class OptionalColumn {
   public:
@@ -34,7 +36,10 @@ class OptionalColumn {
     }
 
     void push(T value) {
-        const std::size_t index = values_.size();
+        const std::size_t index = size_++;
+        if (values_.size() < index) {
+            storeAbsentCellsBefore(index);
+        }
         if (index % bitsPerWord == 0) {
             presence_.push_back(0);
         }
@@ -46,23 +51,23 @@ class OptionalColumn {
         if (cell) {
             push(*cell);
         } else {
-            padTo(size() + 1);
+            padTo(size_ + 1);
         }
     }
 
     // Appends absent cells until the column holds at least `length`; never shortens it.
-    void padTo(std::size_t length) {
-        if (values_.size() < length) {
-            values_.resize(length);
-            presence_.resize((length + bitsPerWord - 1) / bitsPerWord);
+    void padTo(std::size_t length) noexcept {
+        if (size_ < length) {
+            size_ = length;
         }
     }
 
-    std::size_t size() const noexcept { return values_.size(); }
-    bool empty() const noexcept { return values_.empty(); }
+    std::size_t size() const noexcept { return size_; }
+    bool empty() const noexcept { return size_ == 0; }
 
     std::optional<T> operator[](std::size_t index) const {
-        if (presence_[index / bitsPerWord] >> (index % bitsPerWord) & 1u) {
+        if (index < values_.size() &&
+            presence_[index / bitsPerWord] >> (index % bitsPerWord) & 1u) {
             return values_[index];
         }
         return std::nullopt;
@@ -78,8 +83,14 @@ class OptionalColumn {
     using Word = std::uint8_t;
     static constexpr std::size_t bitsPerWord = 8;
 
+    void storeAbsentCellsBefore(std::size_t index) {
+        values_.resize(index);
+        presence_.resize((index + bitsPerWord - 1) / bitsPerWord);
+    }
+
     std::vector<T> values_;
     std::vector<Word> presence_;
+    std::size_t size_ = 0;
 };
 
 // Cell by cell, as std::optional compares: a NaN cell equals nothing, as it would in a vector.

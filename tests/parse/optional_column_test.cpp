@@ -63,6 +63,24 @@ TEST(OptionalColumn, PadToNeverShortensAndEmptyMeansNoCells) {
     EXPECT_EQ(column, (Floats{1.0f, none, 3.0f}));
 }
 
+// Absent cells after the last present one are not stored, yet read back as absent, and a value
+// pushed after them lands at its own row with the cells before it still absent.
+TEST(OptionalColumn, TrailingAbsentCellsCostNothingUntilAValueFollows) {
+    OptionalColumn<std::int32_t> column;
+    column.padTo(5000);
+    EXPECT_EQ(column.size(), 5000u);
+    EXPECT_EQ(column.allocatedBytes(), 0u);
+    EXPECT_FALSE(column[4999]);
+    column.push(7);
+    column.padTo(5003);
+    ASSERT_EQ(column.size(), 5003u);
+    EXPECT_FALSE(column[0]);
+    EXPECT_FALSE(column[4999]);
+    EXPECT_EQ(column[5000], 7);
+    EXPECT_FALSE(column[5001]);
+    EXPECT_FALSE(column[5002]);
+}
+
 TEST(OptionalColumn, ACopyIsAnIndependentValue) {
     OptionalColumn<float> source{1.0f, none};
     const OptionalColumn<float> copy = source;
