@@ -131,6 +131,9 @@ dc_status_t dc_parser_get_field(dc_parser_t *parser, dc_field_type_t type, unsig
     const unsigned int field = fieldNumber(type);
     const dc_status_t status =
         onParser(parser, [&](Parser &p) { return p.field(field, flags, value); });
+    if (!traceEnabled()) {
+        return status;  // a dive reads many fields: format their trace arguments only when asked
+    }
     char args[64];
     if (const char *name = fieldName(field)) {
         std::snprintf(args, sizeof args, "%s %u", name, flags);
