@@ -34,9 +34,9 @@ bool FigureTable::print(const std::string &title) const {
     for (const Figure &figure : figures) {
         const std::string measured = formatNumber(figure.value) + " " + figure.unit;
         if (figure.target.empty()) {
-            std::printf("  %-64s %18s\n", figure.name.c_str(), measured.c_str());
+            std::printf("  %-72s %18s\n", figure.name.c_str(), measured.c_str());
         } else {
-            std::printf("  %-64s %18s  target %-10s %s\n", figure.name.c_str(), measured.c_str(),
+            std::printf("  %-72s %18s  target %-10s %s\n", figure.name.c_str(), measured.c_str(),
                         figure.target.c_str(), figure.met ? "PASS" : "MISS");
         }
         allMet = allMet && figure.met;

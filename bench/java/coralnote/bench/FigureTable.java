@@ -28,9 +28,9 @@ final class FigureTable {
         for (Figure figure : figures) {
             String measured = format(figure.value()) + " " + figure.unit();
             if (figure.target().isEmpty()) {
-                System.out.printf("  %-64s %18s%n", figure.name(), measured);
+                System.out.printf("  %-72s %18s%n", figure.name(), measured);
             } else {
-                System.out.printf("  %-64s %18s  target %-10s %s%n", figure.name(), measured,
+                System.out.printf("  %-72s %18s  target %-10s %s%n", figure.name(), measured,
                         figure.target(), figure.met() ? "PASS" : "MISS");
             }
             allMet &= figure.met();
