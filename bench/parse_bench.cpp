@@ -322,8 +322,11 @@ bool printFigures(const MedianReporter &results) {
                  "M rows/s");
     table.atLeast("download D=100 R=3600, simulator excluded",
                   rowsPerSecond(bridgeDownloadPerRow(100)) / 1e6, "M rows/s", 20);
-    table.report("download D=100 R=3600, simulator's share",
-                 rowsPerSecond(results.perRow("simulatorDownload/100/3600/1")) / 1e6, "M rows/s");
+    table.report(
+        "download D=100 R=3600, simulator's share",
+        rowsPerSecond(results.perRow("simulatorDownload/100/3600/" + std::to_string(freshHeap))) /
+            1e6,
+        "M rows/s");
 
     std::vector<double> perRow;
     for (const int rows : {100, 1000, 10000, 100000}) {

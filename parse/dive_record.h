@@ -36,7 +36,7 @@ class OptionalColumn {
     }
 
     void push(T value) {
-        const std::size_t index = size_++;
+        const std::size_t index = size_;
         if (values_.size() < index) {
             storeAbsentCellsBefore(index);
         }
@@ -45,6 +45,7 @@ class OptionalColumn {
         }
         values_.push_back(value);
         presence_.back() |= static_cast<Word>(1u << (index % bitsPerWord));
+        size_ = index + 1;
     }
 
     void push(const std::optional<T> &cell) {
