@@ -23,7 +23,7 @@ using OptionalLong = std::optional<std::int32_t>;
 // a float cell costs 4 bytes and an eighth instead of the 8 of std::optional<float>, so even a
 // column that doubling left half unused stays smaller than a tightly fitted vector of optionals.
 // Cells after the last present one are absent without being stored, so a column that never gets
-// a value (the events of most dives, pressures without a transmitter) costs no memory. A stored
+// a value (events on a quiet dive, pressures without a transmitter) costs no memory. A stored
 // absent cell holds T{} and a clear bit; bits past the stored cells are always clear.
 template <typename T>
 class OptionalColumn {
