@@ -1,6 +1,7 @@
 // getSupportedDevices through a scripted JNIEnv: lookups, each failing step, and the Java objects
 // built for the simulator's catalogue.
 #include "fake_jni_env.h"
+#include "java_expectations.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
 #include <libdivecomputer/descriptor.h>
@@ -22,11 +23,6 @@ namespace {
 
 using fake::callOf;
 using fake::FakeJni;
-
-const char kNativeException[] = "coralnote/main/java/core/exceptions/NativeException";
-const char kTreeSet[] = "java/util/TreeSet";
-const char kDevice[] = "coralnote/main/java/core/Device";
-const char kInterface[] = "coralnote/main/java/core/Device$Interface";
 
 // Two descriptors, so that a failure can hit the second one after the first went through.
 const char kTwoDevices[] = R"([
@@ -69,14 +65,6 @@ class DeviceListing : public ::testing::Test {
         EXPECT_EQ(java.openLocalFrames(), 0);
         EXPECT_EQ(java.utfCharsHeld(), 0);
         EXPECT_TRUE(java.faults().empty());
-    }
-
-    void expectUnchainedNativeException(const std::string &message) {
-        EXPECT_EQ(java.pendingRaisedBy(), "ThrowNew");
-        const fake::JavaException thrown = java.describe(java.pending());
-        EXPECT_EQ(thrown.className, kNativeException);
-        EXPECT_EQ(thrown.message, message);
-        EXPECT_EQ(thrown.cause, nullptr);
     }
 
   private:
@@ -160,7 +148,7 @@ TEST_F(DeviceListing, MissingTreeSetGivesUnchainedNativeException) {
 
     expectCleanFailure(list());
 
-    expectUnchainedNativeException("Could not find the necessary Java classes.");
+    expectUnchainedNativeException(java, "Could not find the necessary Java classes.");
     EXPECT_EQ(java.countOf("GetMethodID"), 0);
     EXPECT_EQ(java.countOf("NewObject"), 0);
 }
@@ -193,11 +181,7 @@ TEST_F(DeviceListing, AnyMissingMethodGivesUnchainedNativeException) {
         EXPECT_EQ(result, nullptr);
         ASSERT_NE(lookups.pending(), nullptr);
         EXPECT_EQ(lookups.pendingCount(), 1);
-        EXPECT_EQ(lookups.pendingRaisedBy(), "ThrowNew");
-        const fake::JavaException thrown = lookups.describe(lookups.pending());
-        EXPECT_EQ(thrown.className, kNativeException);
-        EXPECT_EQ(thrown.message, "Could not find the necessary Java methods.");
-        EXPECT_EQ(thrown.cause, nullptr);
+        expectUnchainedNativeException(lookups, "Could not find the necessary Java methods.");
         EXPECT_EQ(lookups.countOf("NewObject"), 0);
     }
 }

@@ -1,6 +1,7 @@
 // loadUserDivesFromDevice through a scripted JNIEnv and the simulated dive computer: lookups, the
 // Java objects built for each dive, every failing step, and the resources a download holds.
 #include "fake_jni_env.h"
+#include "java_expectations.h"
 #include "simulated_dive_computer.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
@@ -25,17 +26,6 @@ using testing::testCatalogue;
 using testing::testProduct;
 using testing::testVendor;
 using testing::writeTempFile;
-
-const char kSet[] = "java/util/Set";
-const char kNativeException[] = "coralnote/main/java/core/exceptions/NativeException";
-const char kCommunicationException[] = "coralnote/main/java/core/exceptions/CommunicationException";
-const char kUnknownDeviceException[] = "coralnote/main/java/core/exceptions/UnknownDeviceException";
-const char kDevice[] = "coralnote/main/java/core/Device";
-const char kGas[] = "coralnote/main/java/core/Gas";
-const char kDive[] = "coralnote/main/java/core/Dive";
-const char kCylinder[] = "coralnote/main/java/core/Cylinder";
-const char kInteger[] = "java/lang/Integer";
-const char kFloat[] = "java/lang/Float";
 
 // Everything a dive can carry. The first tank breathes the second mix, so the gas is 21/13 and
 // not the first mix's 32/0.
@@ -303,11 +293,7 @@ TEST_F(DownloadExport, AMissingClassOpensNothing) {
 
     expectOneFailure(download(divesOf(kBareDive)));
 
-    EXPECT_EQ(java.pendingRaisedBy(), "ThrowNew");
-    const fake::JavaException thrown = java.describe(java.pending());
-    EXPECT_EQ(thrown.className, kNativeException);
-    EXPECT_EQ(thrown.message, "Could not find the necessary Java classes.");
-    EXPECT_EQ(thrown.cause, nullptr);
+    expectUnchainedNativeException(java, "Could not find the necessary Java classes.");
     EXPECT_TRUE(trace.lines("dc_").empty());
     EXPECT_EQ(java.countOf("GetStringUTFChars"), 0);
     EXPECT_EQ(java.countOf("GetMethodID"), 0);
@@ -350,11 +336,7 @@ TEST_F(DownloadExport, AnyMissingMethodGivesUnchainedNativeException) {
         EXPECT_EQ(result, nullptr);
         ASSERT_NE(lookups.pending(), nullptr);
         EXPECT_EQ(lookups.pendingCount(), 1);
-        EXPECT_EQ(lookups.pendingRaisedBy(), "ThrowNew");
-        const fake::JavaException thrown = lookups.describe(lookups.pending());
-        EXPECT_EQ(thrown.className, kNativeException);
-        EXPECT_EQ(thrown.message, "Could not find the necessary Java methods.");
-        EXPECT_EQ(thrown.cause, nullptr);
+        expectUnchainedNativeException(lookups, "Could not find the necessary Java methods.");
         EXPECT_EQ(lookups.countOf("GetStringUTFChars"), 0);
         EXPECT_TRUE(trace.lines("dc_").empty());
     }

@@ -2,6 +2,7 @@
 #include "bridge/java_throw.h"
 
 #include "fake_jni_env.h"
+#include "java_expectations.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,6 @@ namespace {
 using fake::callOf;
 using fake::FakeJni;
 
-const char kNativeException[] = "coralnote/main/java/core/exceptions/NativeException";
 const char kChainedConstructor[] = "(Ljava/lang/String;Ljava/lang/Throwable;)V";
 
 class JavaThrow : public ::testing::Test {
@@ -43,11 +43,7 @@ class JavaThrow : public ::testing::Test {
         ASSERT_NE(java.pending(), nullptr);
         EXPECT_EQ(java.pendingCount(), 1);
         EXPECT_EQ(java.throwsOverPending(), 0);
-        EXPECT_EQ(java.pendingRaisedBy(), "ThrowNew");
-        const fake::JavaException thrown = java.describe(java.pending());
-        EXPECT_EQ(thrown.className, kNativeException);
-        EXPECT_EQ(thrown.message, message);
-        EXPECT_EQ(thrown.cause, nullptr);
+        expectUnchainedNativeException(java, message);
     }
 
   private:
@@ -165,13 +161,9 @@ TEST_F(JavaThrow, ChainedExceptionFallsBackToThrowNewWhenItCannotBeBuilt) {
                   nullptr);
 
         ASSERT_NE(failing.pending(), nullptr);
-        EXPECT_EQ(failing.pendingRaisedBy(), "ThrowNew");
         EXPECT_EQ(failing.pendingCount(), 1);
         EXPECT_EQ(failing.throwsOverPending(), 0);
-        const fake::JavaException thrown = failing.describe(failing.pending());
-        EXPECT_EQ(thrown.className, kNativeException);
-        EXPECT_EQ(thrown.message, "Could not create device.");
-        EXPECT_EQ(thrown.cause, nullptr);
+        expectUnchainedNativeException(failing, "Could not create device.");
         EXPECT_TRUE(failing.callsWhilePending().empty());
     }
 }

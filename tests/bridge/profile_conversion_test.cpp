@@ -3,6 +3,7 @@
 #include "bridge/profile_conversion.h"
 #include "bridge/java_lookup.h"
 #include "fake_jni_env.h"
+#include "java_expectations.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,6 @@ namespace {
 using fake::callOf;
 using fake::FakeJni;
 
-const char kNativeException[] = "coralnote/main/java/core/exceptions/NativeException";
-const char kDive[] = "coralnote/main/java/core/Dive";
-const char kFloat[] = "java/lang/Float";
-const char kInteger[] = "java/lang/Integer";
 const char kConversionFailed[] = "Error while converting profile data.";
 
 struct Row {
