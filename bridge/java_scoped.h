@@ -1,4 +1,4 @@
-// Scoped JNI resources: each is released exactly once, by its owner's destructor or explicitly.
+// Scoped JNI resources: each is released exactly once, by its owner's destructor.
 #pragma once
 
 #include <jni.h>
@@ -13,30 +13,28 @@ class ScopedUtfChars {
         : env(env),
           string(string),
           chars(string != nullptr ? env->GetStringUTFChars(string, nullptr) : nullptr) {}
-    ~ScopedUtfChars() { release(); }
+    ~ScopedUtfChars() {
+        if (chars != nullptr) {
+            env->ReleaseStringUTFChars(string, chars);
+        }
+    }
 
     ScopedUtfChars(const ScopedUtfChars &) = delete;
     ScopedUtfChars &operator=(const ScopedUtfChars &) = delete;
 
     const char *c_str() const { return chars; }
 
-    void release() {
-        if (chars != nullptr) {
-            env->ReleaseStringUTFChars(string, chars);
-            chars = nullptr;
-        }
-    }
-
   private:
     JNIEnv *env;
     jstring string;
-    const char *chars;
+    const char *const chars;
 };
 
 // A local reference frame: references created inside it lapse when it ends.
 class ScopedLocalFrame {
   public:
-    // Leaves an OutOfMemoryError pending when the frame cannot be made (see ok()).
+    // Leaves an OutOfMemoryError pending when the frame cannot be made; the caller's next check
+    // finds it.
     ScopedLocalFrame(JNIEnv *env, jint capacity)
         : env(env), pushed(env->PushLocalFrame(capacity) == JNI_OK) {}
     ~ScopedLocalFrame() {
@@ -47,8 +45,6 @@ class ScopedLocalFrame {
 
     ScopedLocalFrame(const ScopedLocalFrame &) = delete;
     ScopedLocalFrame &operator=(const ScopedLocalFrame &) = delete;
-
-    bool ok() const { return pushed; }
 
   private:
     JNIEnv *env;

@@ -16,19 +16,15 @@ jthrowable newJavaThrowable(JNIEnv *env, jclass javaClass, jmethodID constructor
     if (javaClass == nullptr || constructor == nullptr) {
         return nullptr;
     }
-    try {
-        jstring text = env->NewStringUTF(message);
-        if (env->ExceptionCheck()) {
-            return nullptr;
-        }
-        jobject throwable = env->NewObject(javaClass, constructor, text, cause);
-        if (env->ExceptionCheck()) {
-            return nullptr;
-        }
-        return static_cast<jthrowable>(throwable);
-    } catch (...) {
+    jstring text = env->NewStringUTF(message);
+    if (env->ExceptionCheck()) {
         return nullptr;
     }
+    jobject throwable = env->NewObject(javaClass, constructor, text, cause);
+    if (env->ExceptionCheck()) {
+        return nullptr;
+    }
+    return static_cast<jthrowable>(throwable);
 }
 
 jobject throwChainedJavaException(JNIEnv *env, jclass javaClass, jmethodID constructor,
@@ -46,6 +42,14 @@ jobject throwChainedJavaException(JNIEnv *env, jclass javaClass, jmethodID const
     env->ExceptionClear();
     env->ThrowNew(javaClass, message);
     return nullptr;
+}
+
+void checkStep(JNIEnv *env, const NativeExceptionClass &nativeException, const char *message) {
+    if (env->ExceptionCheck()) {
+        throwChainedJavaException(env, nativeException.javaClass, nativeException.constructor,
+                                  message);
+        throw PendingJavaException{};
+    }
 }
 
 }  // namespace divebridge

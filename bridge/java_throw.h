@@ -19,4 +19,18 @@ jthrowable newJavaThrowable(JNIEnv *env, jclass javaClass, jmethodID constructor
 jobject throwChainedJavaException(JNIEnv *env, jclass javaClass, jmethodID constructor,
                                   const char *message);
 
+// The NativeException class and its (String, Throwable) constructor: what every failed step throws.
+struct NativeExceptionClass {
+    jclass javaClass;
+    jmethodID constructor;
+};
+
+// Thrown by a failed step after its Java exception has been raised, so that unwinding releases the
+// native objects; the export then returns null and leaves the Java exception pending.
+struct PendingJavaException {};
+
+// Ends a step: when a Java exception is pending, throws the chained NativeException with `message`
+// and raises PendingJavaException.
+void checkStep(JNIEnv *env, const NativeExceptionClass &nativeException, const char *message);
+
 }  // namespace divebridge

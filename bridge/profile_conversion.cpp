@@ -16,23 +16,25 @@ constexpr jint referencesPerRow = 5;
 
 const char *const conversionFailed = "Error while converting profile data.";
 
-jobject boxFloat(JNIEnv *env, const ProfileJava &java, const OptionalFloat &cell) {
-    return cell ? env->NewObject(java.floatClass, java.floatInit, static_cast<jfloat>(*cell))
+jobject boxFloat(JNIEnv *env, const HostJava &java, const OptionalFloat &cell) {
+    return cell ? env->NewObject(java[HostClass::Float], java[HostMethod::FloatInit],
+                                 static_cast<jfloat>(*cell))
                 : nullptr;
 }
 
-jobject boxLong(JNIEnv *env, const ProfileJava &java, const OptionalLong &cell) {
-    return cell ? env->NewObject(java.integerClass, java.integerInit, static_cast<jint>(*cell))
+jobject boxInteger(JNIEnv *env, const HostJava &java, const OptionalInt &cell) {
+    return cell ? env->NewObject(java[HostClass::Integer], java[HostMethod::IntegerInit],
+                                 static_cast<jint>(*cell))
                 : nullptr;
 }
 
 // The element is checked before it is stored: JNI allows no call while its creation's failure is
 // pending.
-void storeElement(JNIEnv *env, const ProfileJava &java, jobjectArray array, jsize index,
+void storeElement(JNIEnv *env, const HostJava &java, jobjectArray array, jsize index,
                   jobject element) {
-    checkStep(env, java.nativeException, conversionFailed);
+    checkStep(env, java.nativeException(), conversionFailed);
     env->SetObjectArrayElement(array, index, element);
-    checkStep(env, java.nativeException, conversionFailed);
+    checkStep(env, java.nativeException(), conversionFailed);
 }
 
 struct ProfileArrays {
@@ -43,22 +45,22 @@ struct ProfileArrays {
     jobjectArray events;
 };
 
-ProfileArrays newProfileArrays(JNIEnv *env, const ProfileJava &java, jsize length) {
+ProfileArrays newProfileArrays(JNIEnv *env, const HostJava &java, jsize length) {
     const auto newArray = [&](jclass elementClass) {
         jobjectArray array = env->NewObjectArray(length, elementClass, nullptr);
-        checkStep(env, java.nativeException, conversionFailed);
+        checkStep(env, java.nativeException(), conversionFailed);
         return array;
     };
     ProfileArrays arrays{};
-    arrays.times = newArray(java.floatClass);
-    arrays.depths = newArray(java.floatClass);
-    arrays.pressures = newArray(java.floatClass);
-    arrays.temperatures = newArray(java.floatClass);
-    arrays.events = newArray(java.integerClass);
+    arrays.times = newArray(java[HostClass::Float]);
+    arrays.depths = newArray(java[HostClass::Float]);
+    arrays.pressures = newArray(java[HostClass::Float]);
+    arrays.temperatures = newArray(java[HostClass::Float]);
+    arrays.events = newArray(java[HostClass::Integer]);
     return arrays;
 }
 
-void fillRow(JNIEnv *env, const ProfileJava &java, const DiveProfile &profile, std::uint32_t row,
+void fillRow(JNIEnv *env, const HostJava &java, const DiveProfile &profile, std::uint32_t row,
              const ProfileArrays &arrays, jsize index) {
     storeElement(env, java, arrays.times, index,
                  boxFloat(env, java, clampToZero(profile.times[row])));
@@ -68,7 +70,7 @@ void fillRow(JNIEnv *env, const ProfileJava &java, const DiveProfile &profile, s
                  boxFloat(env, java, clampToZero(profile.pressures[row])));
     storeElement(env, java, arrays.temperatures, index,
                  boxFloat(env, java, profile.temperatures[row]));
-    storeElement(env, java, arrays.events, index, boxLong(env, java, profile.events[row]));
+    storeElement(env, java, arrays.events, index, boxInteger(env, java, profile.events[row]));
 }
 
 }  // namespace
@@ -91,8 +93,7 @@ OptionalFloat clampToZero(OptionalFloat cell) {
     return cell;
 }
 
-void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive,
-                    const ProfileJava &java) {
+void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive, const HostJava &java) {
     const std::vector<std::uint32_t> rows = dropRowsWithoutDepth(profile);
     if (rows.empty()) {
         return;
@@ -104,14 +105,14 @@ void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive,
     for (std::size_t first = 0; first < rows.size(); first += rowsPerFrame) {
         const std::size_t last = std::min(rows.size(), first + rowsPerFrame);
         const ScopedLocalFrame frame(env, static_cast<jint>((last - first) * referencesPerRow));
-        checkStep(env, java.nativeException, conversionFailed);
+        checkStep(env, java.nativeException(), conversionFailed);
         for (std::size_t index = first; index < last; ++index) {
             fillRow(env, java, profile, rows[index], arrays, static_cast<jsize>(index));
         }
     }
-    env->CallVoidMethod(dive, java.setDiveProfileAndUpdate, arrays.times, arrays.depths,
-                        arrays.pressures, arrays.temperatures, arrays.events);
-    checkStep(env, java.nativeException, "Could not set dive profile.");
+    env->CallVoidMethod(dive, java[HostMethod::SetDiveProfileAndUpdate], arrays.times,
+                        arrays.depths, arrays.pressures, arrays.temperatures, arrays.events);
+    checkStep(env, java.nativeException(), "Could not set dive profile.");
 }
 
 }  // namespace divebridge

@@ -1,7 +1,7 @@
 // Handing a dive's sample profile to its Java Dive as five boxed arrays.
 #pragma once
 
-#include "bridge/java_lookup.h"
+#include "bridge/host_contract.h"
 #include "parse/dive_record.h"
 
 #include <jni.h>
@@ -11,15 +11,6 @@
 
 namespace divebridge {
 
-struct ProfileJava {
-    NativeExceptionClass nativeException;
-    jclass floatClass;
-    jmethodID floatInit;
-    jclass integerClass;
-    jmethodID integerInit;
-    jmethodID setDiveProfileAndUpdate;
-};
-
 // The rows below rowCount whose depth cell is present, in row order: rows without a depth are
 // dropped, nothing is merged or reordered.
 std::vector<std::uint32_t> dropRowsWithoutDepth(const DiveProfile &profile);
@@ -28,7 +19,8 @@ std::vector<std::uint32_t> dropRowsWithoutDepth(const DiveProfile &profile);
 OptionalFloat clampToZero(OptionalFloat cell);
 
 // Builds the arrays and calls setDiveProfileAndUpdate; does nothing for a profile without a kept
-// row. A Java failure raises the chained NativeException and PendingJavaException.
-void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive, const ProfileJava &java);
+// row. `java` holds the Float and Integer classes and constructors, setDiveProfileAndUpdate and
+// NativeException. A Java failure raises the chained NativeException and PendingJavaException.
+void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive, const HostJava &java);
 
 }  // namespace divebridge

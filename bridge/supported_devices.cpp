@@ -1,14 +1,13 @@
 #include "bridge/supported_devices.h"
 
-#include "bridge/java_lookup.h"
+#include "bridge/exception_boundary.h"
+#include "bridge/host_contract.h"
 #include "bridge/java_scoped.h"
 #include "bridge/java_throw.h"
 #include "device/descriptor_handles.h"
 #include "device/device_adapter.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
-
-#include <exception>
 
 namespace divebridge {
 namespace {
@@ -25,63 +24,37 @@ SupportedDevice describe(dc_descriptor_t *descriptor) {
                            transportNumber(descriptor)};
 }
 
-struct ListingJava {
-    NativeExceptionClass nativeException;
-    jclass treeSet;
-    jclass device;
-    jclass deviceInterface;
-    jmethodID treeSetInit;
-    jmethodID treeSetAdd;
-    jmethodID deviceInit;
-    jmethodID interfaceValueOf;
+constexpr HostClass listingClasses[] = {
+    HostClass::NativeException,
+    HostClass::TreeSet,
+    HostClass::Device,
+    HostClass::DeviceInterface,
 };
-
-bool lookUpListingJava(JNIEnv *env, ListingJava &java) {
-    jclass &nativeException = java.nativeException.javaClass;
-    const ClassRequest classes[] = {
-        {"coralnote/main/java/core/exceptions/NativeException", &nativeException},
-        {"java/util/TreeSet", &java.treeSet},
-        {"coralnote/main/java/core/Device", &java.device},
-        {"coralnote/main/java/core/Device$Interface", &java.deviceInterface},
-    };
-    if (!findClasses(env, classes, nativeException)) {
-        return false;
-    }
-    const MethodRequest methods[] = {
-        {nativeException, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V", false,
-         &java.nativeException.constructor},
-        {java.treeSet, "<init>", "()V", false, &java.treeSetInit},
-        {java.treeSet, "add", "(Ljava/lang/Object;)Z", false, &java.treeSetAdd},
-        {java.device, "<init>",
-         "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
-         "Lcoralnote/main/java/core/Device$Interface;)V",
-         false, &java.deviceInit},
-        {java.deviceInterface, "valueOf", "(I)Lcoralnote/main/java/core/Device$Interface;", true,
-         &java.interfaceValueOf},
-    };
-    return findMethods(env, methods, nativeException);
-}
+constexpr HostMethod listingMethods[] = {
+    HostMethod::NativeExceptionInit, HostMethod::TreeSetInit,      HostMethod::TreeSetAdd,
+    HostMethod::ListedDeviceInit,    HostMethod::InterfaceValueOf,
+};
 
 // Each device's four references live in a frame of their own, so the count stays bounded
 // however many devices there are; the set keeps the device itself.
-void addJavaDevice(JNIEnv *env, const ListingJava &java, jobject set,
-                   const SupportedDevice &record) {
+void addJavaDevice(JNIEnv *env, const HostJava &java, jobject set, const SupportedDevice &record) {
+    const NativeExceptionClass nativeException = java.nativeException();
     const ScopedLocalFrame frame(env, 4);
-    checkStep(env, java.nativeException, "Could not create device.");
+    checkStep(env, nativeException, "Could not create device.");
     // One message for the three calls, each checked before the next may run.
     const char *const unknownInterface = "Unknown device communication interface encountered.";
     jstring vendor = env->NewStringUTF(record.vendor.c_str());
-    checkStep(env, java.nativeException, unknownInterface);
+    checkStep(env, nativeException, unknownInterface);
     jstring product = env->NewStringUTF(record.product.c_str());
-    checkStep(env, java.nativeException, unknownInterface);
-    jobject deviceInterface =
-        env->CallStaticObjectMethod(java.deviceInterface, java.interfaceValueOf, record.transport);
-    checkStep(env, java.nativeException, unknownInterface);
-    jobject device =
-        env->NewObject(java.device, java.deviceInit, vendor, product, product, deviceInterface);
-    checkStep(env, java.nativeException, "Could not create device.");
-    env->CallBooleanMethod(set, java.treeSetAdd, device);
-    checkStep(env, java.nativeException, "Could not save device.");
+    checkStep(env, nativeException, unknownInterface);
+    jobject deviceInterface = env->CallStaticObjectMethod(
+        java[HostClass::DeviceInterface], java[HostMethod::InterfaceValueOf], record.transport);
+    checkStep(env, nativeException, unknownInterface);
+    jobject device = env->NewObject(java[HostClass::Device], java[HostMethod::ListedDeviceInit],
+                                    vendor, product, product, deviceInterface);
+    checkStep(env, nativeException, "Could not create device.");
+    env->CallBooleanMethod(set, java[HostMethod::TreeSetAdd], device);
+    checkStep(env, nativeException, "Could not save device.");
 }
 
 }  // namespace
@@ -105,23 +78,16 @@ using namespace divebridge;
 
 JNIEXPORT jobject JNICALL
 Java_coralnote_main_java_core_DeviceConnector_getSupportedDevices(JNIEnv *env, jclass) {
-    ListingJava java{};
-    if (!lookUpListingJava(env, java)) {
+    HostJava java;
+    if (!lookUpHost(env, listingClasses, listingMethods, java)) {
         return nullptr;
     }
-    try {
-        jobject set = env->NewObject(java.treeSet, java.treeSetInit);
-        checkStep(env, java.nativeException, "Could not create container.");
+    return translateNativeFailures(env, java, [&] {
+        jobject set = env->NewObject(java[HostClass::TreeSet], java[HostMethod::TreeSetInit]);
+        checkStep(env, java.nativeException(), "Could not create container.");
         for (const SupportedDevice &record : enumerateSupportedDevices()) {
             addJavaDevice(env, java, set, record);
         }
         return set;
-    } catch (const PendingJavaException &) {
-        return nullptr;
-    } catch (const std::exception &failure) {
-        return throwJavaException(env, java.nativeException.javaClass, failure.what());
-    } catch (...) {
-        return throwJavaException(env, java.nativeException.javaClass,
-                                  "Unexpected native exception.");
-    }
+    });
 }

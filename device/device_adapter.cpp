@@ -1,6 +1,6 @@
 #include "device/device_adapter.h"
 
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 
 #if DC_VERSION_CHECK(0, 7, 0)
 #include <libdivecomputer/bluetooth.h>

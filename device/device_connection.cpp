@@ -1,6 +1,7 @@
 #include "device/device_connection.h"
 
-#include "bridge/native_exception.h"
+#include "base/console.h"
+#include "base/native_exception.h"
 #include "device/interruption.h"
 #include "parse/dive_parsing.h"
 
@@ -8,7 +9,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <iostream>
 
 namespace divebridge {
 namespace {
@@ -20,48 +20,44 @@ void printProgress(const dc_event_progress_t &progress) {
     const double percentage =
         static_cast<double>(progress.current) * 100.0 / static_cast<double>(progress.maximum);
     if (std::isfinite(percentage)) {
-        std::printf("Event: progress %3.2f%% (%u/%u)\n", percentage, progress.current,
-                    progress.maximum);
+        printConsoleLine("Event: progress %3.2f%% (%u/%u)\n", percentage, progress.current,
+                         progress.maximum);
     } else {
         // A device that announces no total (maximum 0) has no meaningful percentage.
-        std::printf("Event: progress unknown (%u/%u)\n", progress.current, progress.maximum);
+        printConsoleLine("Event: progress unknown (%u/%u)\n", progress.current, progress.maximum);
     }
 }
 
 void printDevinfo(const dc_event_devinfo_t &devinfo) {
-    std::printf("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
-                devinfo.model, devinfo.model, devinfo.firmware, devinfo.firmware, devinfo.serial,
-                devinfo.serial);
+    printConsoleLine("Event: model=%u (0x%08x), firmware=%u (0x%08x), serial=%u (0x%08x)\n",
+                     devinfo.model, devinfo.model, devinfo.firmware, devinfo.firmware,
+                     devinfo.serial, devinfo.serial);
 }
 
 void printClock(const dc_event_clock_t &clock) {
-    std::printf("Event: systime=%" PRId64 ", devtime=%u\n",
-                static_cast<std::int64_t>(clock.systime), clock.devtime);
+    printConsoleLine("Event: systime=%" PRId64 ", devtime=%u\n",
+                     static_cast<std::int64_t>(clock.systime), clock.devtime);
 }
 
 }  // namespace
 
 void onDeviceEvent(dc_device_t *, dc_event_type_t event, const void *data, void *userdata) {
-    // The lines are flushed as they come: a download takes minutes and the user watches them.
     switch (event) {
         case DC_EVENT_WAITING:
-            std::cout << "Event: waiting for user action" << std::endl;
+            writeConsoleLine("Event: waiting for user action");
             break;
         case DC_EVENT_PROGRESS:
             printProgress(*static_cast<const dc_event_progress_t *>(data));
-            std::fflush(stdout);
             break;
         case DC_EVENT_DEVINFO: {
             auto &identity = *static_cast<DeviceIdentity *>(userdata);
             identity.devinfo = *static_cast<const dc_event_devinfo_t *>(data);
             identity.received = true;
             printDevinfo(identity.devinfo);
-            std::fflush(stdout);
             break;
         }
         case DC_EVENT_CLOCK:
             printClock(*static_cast<const dc_event_clock_t *>(data));
-            std::fflush(stdout);
             break;
         default:
             break;
@@ -75,7 +71,7 @@ int diveCallback(const unsigned char *data, unsigned int size, const unsigned ch
         return 0;
     }
     try {
-        run.download.dives.push_back(parseDiveData(run.download.device, data, size));
+        run.download.dives.push_back(parseDiveData(run.device, data, size));
         return 1;
     } catch (...) {
         run.failure = std::current_exception();
@@ -86,8 +82,8 @@ int diveCallback(const unsigned char *data, unsigned int size, const unsigned ch
 void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
     const dc_status_t status = dc_device_close(device);
     if (status != DC_STATUS_SUCCESS) {
-        std::cout << "Error closing the device (" << static_cast<std::int64_t>(status) << ")."
-                  << std::endl;
+        printConsoleLine("Error closing the device (%" PRId64 ").\n",
+                         static_cast<std::int64_t>(status));
     }
 }
 
@@ -116,8 +112,8 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer) {
 }
 
 std::unique_ptr<DiveDownload> DeviceConnection::download() {
-    auto result = std::make_unique<DiveDownload>(DiveDownload{device.get(), {}});
-    DiveDownloadRun run{*result, nullptr};
+    auto result = std::make_unique<DiveDownload>();
+    DiveDownloadRun run{device.get(), *result, nullptr};
     const dc_status_t status = dc_device_foreach(device.get(), diveCallback, &run);
     if (run.failure) {
         std::rethrow_exception(run.failure);

@@ -22,7 +22,6 @@ struct DeviceIdentity {
 
 // The records of one download, in the order libdivecomputer delivered the dives.
 struct DiveDownload {
-    dc_device_t *device;  // borrowed from the connection
     std::vector<DiveRecord> dives;
 };
 
@@ -57,9 +56,11 @@ class DeviceConnection {
 // connection's DeviceIdentity, which a DC_EVENT_DEVINFO event fills.
 void onDeviceEvent(dc_device_t *device, dc_event_type_t event, const void *data, void *userdata);
 
-// A download in progress: a parse failure inside the dive callback is held here, since it must not
-// unwind through libdivecomputer's C frames, and raised again once dc_device_foreach has returned.
+// A download in progress: the device each dive's parser is made on, and the records so far. A
+// parse failure inside the dive callback is held here, since it must not unwind through
+// libdivecomputer's C frames, and raised again once dc_device_foreach has returned.
 struct DiveDownloadRun {
+    dc_device_t *device;  // borrowed from the connection for the length of dc_device_foreach
     DiveDownload &download;
     std::exception_ptr failure;
 };

@@ -1,10 +1,10 @@
 #include "device/dive_computer.h"
 
-#include "bridge/native_exception.h"
+#include "base/console.h"
+#include "base/native_exception.h"
 #include "device/interruption.h"
 
 #include <cstring>
-#include <iostream>
 
 namespace divebridge {
 namespace {
@@ -73,7 +73,7 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
     dc_iterator_t *rawIterator = nullptr;
     const dc_status_t created = dc_descriptor_iterator(&rawIterator);
     if (created != DC_STATUS_SUCCESS) {
-        std::cout << "Error creating the device descriptor iterator." << std::endl;
+        writeConsoleLine("Error creating the device descriptor iterator.");
         return {created, nullptr};
     }
     const IteratorHandle iterator(rawIterator);
@@ -84,7 +84,7 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
             return {DC_STATUS_SUCCESS, nullptr};
         }
         if (next != DC_STATUS_SUCCESS) {
-            std::cout << "Error iterating the device descriptors." << std::endl;
+            writeConsoleLine("Error iterating the device descriptors.");
             return {next, nullptr};
         }
         DescriptorHandle descriptor(rawDescriptor);

@@ -23,7 +23,6 @@ class DiveComputer {
     DiveComputer(const DiveComputer &) = delete;
     DiveComputer &operator=(const DiveComputer &) = delete;
 
-    const std::string &selectionName() const { return name; }
     const char *portText() const { return port; }
     dc_context_t *contextHandle() const { return context.get(); }
     dc_descriptor_t *descriptorHandle() const { return descriptor.get(); }

@@ -1,7 +1,7 @@
 // The bytes of one downloaded dive, as a dive computer might deliver them, through the simulated
 // parser and parseDiveData. Every input must end in a consistent record or the bridge's own
 // Exception, with the parser released.
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 #include "fuzz_support.h"
 #include "parse/dive_parsing.h"
 #include "simulated_dive_computer.h"

@@ -2,7 +2,7 @@
 // a download: selection, opening, the transfer with its events, and the parsing of every dive.
 // Every input must end in consistent records or one of the bridge's exceptions, with every
 // libdivecomputer handle released.
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 #include "device/device_connection.h"
 #include "device/dive_computer.h"
 #include "fuzz_support.h"

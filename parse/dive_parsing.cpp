@@ -1,11 +1,12 @@
 #include "parse/dive_parsing.h"
 
-#include "bridge/native_exception.h"
+#include "base/console.h"
+#include "base/native_exception.h"
 #include "parse/parser_adapter.h"
 #include "parse/sample_collection.h"
 
+#include <cinttypes>
 #include <cstdint>
-#include <iostream>
 
 namespace divebridge {
 namespace {
@@ -112,8 +113,8 @@ double readMaxDepth(dc_parser_t *parser) {
 void DiveParser::Destroy::operator()(dc_parser_t *handle) const {
     const dc_status_t status = dc_parser_destroy(handle);
     if (status != DC_STATUS_SUCCESS) {
-        std::cout << "Error destroying the parser (" << static_cast<std::int64_t>(status) << ")."
-                  << std::endl;
+        printConsoleLine("Error destroying the parser (%" PRId64 ").\n",
+                         static_cast<std::int64_t>(status));
     }
 }
 

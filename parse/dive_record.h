@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <initializer_list>
 #include <optional>
-#include <ostream>
 #include <vector>
 
 namespace divebridge {
@@ -17,7 +16,7 @@ namespace divebridge {
 // independent values, and a cell costs no allocation of its own.
 using OptionalFloat = std::optional<float>;
 using OptionalDouble = std::optional<double>;
-using OptionalLong = std::optional<std::int32_t>;
+using OptionalInt = std::optional<std::int32_t>;
 
 // A column of optional cells kept as plain values beside a bitmap of presence, one bit a cell:
 // a float cell costs 4 bytes and an eighth instead of the 8 of std::optional<float>, so even a
@@ -93,60 +92,6 @@ class OptionalColumn {
     std::vector<Word> presence_;
     std::size_t size_ = 0;
 };
-
-// Cell by cell, as std::optional compares: a NaN cell equals nothing, as it would in a vector.
-template <typename T, typename Cells>
-bool sameCells(const OptionalColumn<T> &column, const Cells &cells) {
-    if (column.size() != cells.size()) {
-        return false;
-    }
-    for (std::size_t index = 0; index < column.size(); ++index) {
-        if (column[index] != cells[index]) {
-            return false;
-        }
-    }
-    return true;
-}
-
-template <typename T>
-bool operator==(const OptionalColumn<T> &left, const OptionalColumn<T> &right) {
-    return sameCells(left, right);
-}
-template <typename T>
-bool operator!=(const OptionalColumn<T> &left, const OptionalColumn<T> &right) {
-    return !(left == right);
-}
-template <typename T>
-bool operator==(const OptionalColumn<T> &column, const std::vector<std::optional<T>> &cells) {
-    return sameCells(column, cells);
-}
-template <typename T>
-bool operator==(const std::vector<std::optional<T>> &cells, const OptionalColumn<T> &column) {
-    return sameCells(column, cells);
-}
-template <typename T>
-bool operator!=(const OptionalColumn<T> &column, const std::vector<std::optional<T>> &cells) {
-    return !sameCells(column, cells);
-}
-template <typename T>
-bool operator!=(const std::vector<std::optional<T>> &cells, const OptionalColumn<T> &column) {
-    return !sameCells(column, cells);
-}
-
-// Prints a column for GoogleTest's failure messages, e.g. { 1.5, absent, 0 }.
-template <typename T>
-void PrintTo(const OptionalColumn<T> &column, std::ostream *out) {
-    *out << '{';
-    for (std::size_t index = 0; index < column.size(); ++index) {
-        *out << (index == 0 ? " " : ", ");
-        if (const std::optional<T> cell = column[index]) {
-            *out << *cell;
-        } else {
-            *out << "absent";
-        }
-    }
-    *out << " }";
-}
 
 // One row per time sample: cell i of every column belongs to row i (see padColumns).
 struct DiveProfile {

@@ -1,6 +1,6 @@
 #include "parse/sample_collection.h"
 
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The native half of the JVM benchmark (class coralnote.bench.BenchNative): downloads kept in
 // native memory so that the bridge's conversion can be timed alone, the JNI floor it is compared
 // with, and the real export run through a JNIEnv that counts local references.
-#include "bridge/dive_download.h"
+#include "bridge/java_dive.h"
 #include "counting_jni_env.h"
 #include "device/device_connection.h"
 #include "device/dive_computer.h"
@@ -81,38 +81,21 @@ jlong keptRowsOf(const DiveProfile &profile) {
     return rows;
 }
 
-// The classes and methods the conversion needs, as the export looks them up.
-bool lookUpDiveJava(JNIEnv *env, DiveJava &java) {
-    java.setClass = env->FindClass("java/util/Set");
-    java.gasClass = env->FindClass("coralnote/main/java/core/Gas");
-    java.diveClass = env->FindClass("coralnote/main/java/core/Dive");
-    java.cylinderClass = env->FindClass("coralnote/main/java/core/Cylinder");
-    ProfileJava &profile = java.profile;
-    profile.nativeException.javaClass =
-        env->FindClass("coralnote/main/java/core/exceptions/NativeException");
-    profile.floatClass = env->FindClass("java/lang/Float");
-    profile.integerClass = env->FindClass("java/lang/Integer");
-    if (env->ExceptionCheck()) {
-        return false;
-    }
-    java.setAdd = env->GetMethodID(java.setClass, "add", "(Ljava/lang/Object;)Z");
-    java.blendGas =
-        env->GetStaticMethodID(java.gasClass, "blendGas", "(II)Lcoralnote/main/java/core/Gas;");
-    java.diveInit = env->GetMethodID(
-        java.diveClass, "<init>",
-        "(Lcoralnote/main/java/core/Device;Ljava/lang/String;FFLjava/lang/Float;Ljava/lang/Float;"
-        "Ljava/lang/Float;Lcoralnote/main/java/core/Gas;Lcoralnote/main/java/core/Cylinder;)V");
-    java.cylinderInit = env->GetMethodID(java.cylinderClass, "<init>", "(FF)V");
-    profile.nativeException.constructor = env->GetMethodID(
-        profile.nativeException.javaClass, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V");
-    profile.floatInit = env->GetMethodID(profile.floatClass, "<init>", "(F)V");
-    profile.integerInit = env->GetMethodID(profile.integerClass, "<init>", "(I)V");
-    profile.setDiveProfileAndUpdate =
-        env->GetMethodID(java.diveClass, "setDiveProfileAndUpdate",
-                         "([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;"
-                         "[Ljava/lang/Integer;)V");
-    return !env->ExceptionCheck();
-}
+// The classes and methods the conversion needs, from the bridge's own table.
+constexpr HostClass diveClasses[] = {
+    HostClass::Set,      HostClass::NativeException, HostClass::Gas,   HostClass::Dive,
+    HostClass::Cylinder, HostClass::Integer,         HostClass::Float,
+};
+constexpr HostMethod diveMethods[] = {
+    HostMethod::SetAdd,
+    HostMethod::NativeExceptionInit,
+    HostMethod::BlendGas,
+    HostMethod::DiveInit,
+    HostMethod::SetDiveProfileAndUpdate,
+    HostMethod::CylinderInit,
+    HostMethod::IntegerInit,
+    HostMethod::FloatInit,
+};
 
 // The JNI floor's boxing: one value object per present cell, nothing else.
 struct FloorJava {
@@ -234,8 +217,8 @@ JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_presentCells(JNIEnv *, 
 // The bridge's conversion alone: every prepared record through buildJavaDive into `set`.
 JNIEXPORT void JNICALL Java_coralnote_bench_BenchNative_convert(JNIEnv *env, jclass, jlong handle,
                                                                 jobject parent, jobject set) {
-    DiveJava java{};
-    if (!lookUpDiveJava(env, java)) {
+    HostJava java;
+    if (!lookUpHost(env, diveClasses, diveMethods, java)) {
         return;
     }
     try {

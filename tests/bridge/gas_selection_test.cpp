@@ -1,6 +1,6 @@
 // The gas handed to Java: which mix of a record is chosen, and how its fractions become the whole
 // percentages of blendGas.
-#include "bridge/dive_download.h"
+#include "bridge/java_dive.h"
 
 #include <gtest/gtest.h>
 

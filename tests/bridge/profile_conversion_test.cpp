@@ -1,7 +1,6 @@
 // convertProfile through a scripted JNIEnv: which rows and values reach the five Java arrays, each
 // failing step, and the local references a long profile keeps alive.
 #include "bridge/profile_conversion.h"
-#include "bridge/java_lookup.h"
 #include "fake_jni_env.h"
 #include "java_expectations.h"
 
@@ -27,7 +26,7 @@ struct Row {
     OptionalFloat depth = std::nullopt;
     OptionalFloat pressure = std::nullopt;
     OptionalFloat temperature = std::nullopt;
-    OptionalLong event = std::nullopt;
+    OptionalInt event = std::nullopt;
 };
 
 DiveProfile profileOf(const std::vector<Row> &rows) {
@@ -57,23 +56,15 @@ DiveProfile fullProfile(std::uint32_t rows) {
 class ProfileHarness {
   public:
     FakeJni java;
-    ProfileJava handles{};
+    HostJava handles;
     jobject dive = nullptr;
 
     ProfileHarness() {
-        JNIEnv *env = java.env();
-        handles.nativeException.javaClass = env->FindClass(kNativeException);
-        handles.nativeException.constructor =
-            env->GetMethodID(handles.nativeException.javaClass, "<init>",
-                             "(Ljava/lang/String;Ljava/lang/Throwable;)V");
-        handles.floatClass = env->FindClass(kFloat);
-        handles.floatInit = env->GetMethodID(handles.floatClass, "<init>", "(F)V");
-        handles.integerClass = env->FindClass(kInteger);
-        handles.integerInit = env->GetMethodID(handles.integerClass, "<init>", "(I)V");
-        handles.setDiveProfileAndUpdate = env->GetMethodID(
-            env->FindClass(kDive), "setDiveProfileAndUpdate",
-            "([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;"
-            "[Ljava/lang/Integer;)V");
+        const HostClass classes[] = {HostClass::NativeException, HostClass::Float,
+                                     HostClass::Integer, HostClass::Dive};
+        const HostMethod methods[] = {HostMethod::NativeExceptionInit, HostMethod::FloatInit,
+                                      HostMethod::IntegerInit, HostMethod::SetDiveProfileAndUpdate};
+        EXPECT_TRUE(lookUpHost(java.env(), classes, methods, handles));
         dive = java.newObject(kDive);
     }
 
@@ -118,8 +109,8 @@ class ProfileHarness {
         return values;
     }
 
-    std::vector<OptionalLong> integersOf(jobject array) const {
-        std::vector<OptionalLong> values;
+    std::vector<OptionalInt> integersOf(jobject array) const {
+        std::vector<OptionalInt> values;
         for (jobject element : java.object(array).elements) {
             if (element == nullptr) {
                 values.push_back(std::nullopt);
@@ -242,7 +233,7 @@ TEST_F(ProfileConversion, EmptyCellsGiveNullAtTheirIndexOnly) {
     EXPECT_EQ(floatsOf(arrays[2]), (std::vector<OptionalFloat>{200.0f, std::nullopt, 198.0f}));
     EXPECT_EQ(floatsOf(arrays[3]), (std::vector<OptionalFloat>{20.0f, 19.5f, std::nullopt}));
     // An event of 0 is a value, not an absent cell.
-    EXPECT_EQ(integersOf(arrays[4]), (std::vector<OptionalLong>{0, std::nullopt, 11}));
+    EXPECT_EQ(integersOf(arrays[4]), (std::vector<OptionalInt>{0, std::nullopt, 11}));
 }
 
 TEST_F(ProfileConversion, CellsFromTheRowCountOnAreNotPassed) {

@@ -1,6 +1,6 @@
 #include "device/device_connection.h"
 
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 #include "device/interruption.h"
 #include "simulated_dive_computer.h"
 
@@ -156,8 +156,8 @@ TEST_F(Connection, EventsArriveInOrderDuringTheDownload) {
 }
 
 TEST_F(Connection, AStopRequestedBeforeTheFirstDiveIsHonouredWithoutParsing) {
-    DiveDownload result{nullptr, {}};
-    DiveDownloadRun run{result, nullptr};
+    DiveDownload result;
+    DiveDownloadRun run{nullptr, result, nullptr};
     const ScopedTrace trace;
     cancelRequested.store(true);
     EXPECT_EQ(diveCallback(nullptr, 0, nullptr, 0, &run), 0);

@@ -1,6 +1,6 @@
 #include "device/dive_computer.h"
 
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 #include "simulated_dive_computer.h"
 
 #include <gtest/gtest.h>

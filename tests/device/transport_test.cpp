@@ -1,7 +1,8 @@
 // Opening dive computers whatever the libdivecomputer release: the port text, the transports a
 // model offers, and sample times that reach the profile in seconds.
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 #include "device/device_connection.h"
+#include "optional_column_printing.h"
 #include "simulated_dive_computer.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,7 @@
 #include "parse/dive_parsing.h"
 
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
+#include "optional_column_printing.h"
 #include "simulated_dive_computer.h"
 
 #include <libdivecomputer/version.h>
@@ -242,7 +243,7 @@ TEST(DiveRecordCopy, ACopyKeepsEveryValueAfterItsSourceIsGone) {
     EXPECT_FALSE(copy.minimumTemperature);
     EXPECT_EQ(copy.diveTime, 61.0);
     EXPECT_EQ(copy.profile.depths, (std::vector<OptionalFloat>{std::nullopt, 4.5f}));
-    EXPECT_EQ(copy.profile.events, (std::vector<OptionalLong>{0, std::nullopt}));
+    EXPECT_EQ(copy.profile.events, (std::vector<OptionalInt>{0, std::nullopt}));
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "optional_column_printing.h"
 #include "parse/dive_record.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ TEST(OptionalColumn, AbsentStaysApartFromPresentZero) {
     EXPECT_FALSE(column[1]);
     EXPECT_FALSE(column[2]);
     EXPECT_EQ(column[3], -1);
-    EXPECT_NE(column, (std::vector<OptionalLong>{none, none, none, -1}));
+    EXPECT_NE(column, (std::vector<OptionalInt>{none, none, none, -1}));
     EXPECT_NE(column, (OptionalColumn<std::int32_t>{0, 0, 0, -1}));
 }
 

@@ -1,4 +1,5 @@
 #include "parse/sample_collection.h"
+#include "optional_column_printing.h"
 
 #include <gtest/gtest.h>
 
@@ -74,7 +75,7 @@ class Stream {
 };
 
 using Floats = std::vector<OptionalFloat>;
-using Longs = std::vector<OptionalLong>;
+using Longs = std::vector<OptionalInt>;
 constexpr std::nullopt_t none = std::nullopt;
 
 TEST(SampleCollection, WorkedExampleAlignsRowsOnTimeSamples) {

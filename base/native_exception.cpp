@@ -1,4 +1,4 @@
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 
 #include <cinttypes>
 #include <cstdint>

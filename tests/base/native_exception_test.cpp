@@ -1,5 +1,5 @@
 // The native exception family's messages: what Java finally reads.
-#include "bridge/native_exception.h"
+#include "base/native_exception.h"
 
 #include <gtest/gtest.h>
 

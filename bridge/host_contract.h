@@ -1,0 +1,82 @@
+// The host contract: every Java class, constructor and method the bridge uses, named once in one
+// table (host_contract.cpp), and the lookup each export makes of the part it needs, afresh on every
+// call. Adding a member to the contract is a row in the table and its name here.
+#pragma once
+
+#include "bridge/java_throw.h"
+
+#include <jni.h>
+
+#include <array>
+#include <cstddef>
+
+namespace divebridge {
+
+enum class HostClass : std::size_t {
+    NativeException,
+    CommunicationException,
+    UnknownDeviceException,
+    Set,
+    TreeSet,
+    Device,
+    DeviceInterface,
+    Gas,
+    Dive,
+    Cylinder,
+    Integer,
+    Float,
+    Count
+};
+
+enum class HostMethod : std::size_t {
+    NativeExceptionInit,  // (String message, Throwable cause)
+    SetAdd,
+    TreeSetInit,
+    TreeSetAdd,
+    ListedDeviceInit,  // vendor, product, product again, interface
+    InterfaceValueOf,
+    ParentDeviceInit,  // vendor, model, serial text
+    BlendGas,
+    DiveInit,
+    SetDiveProfileAndUpdate,
+    CylinderInit,
+    IntegerInit,
+    FloatInit,
+    Count
+};
+
+// The classes and methods one export looked up; what it did not ask for stays null.
+class HostJava {
+  public:
+    jclass operator[](HostClass javaClass) const {
+        return classes[static_cast<std::size_t>(javaClass)];
+    }
+    jmethodID operator[](HostMethod method) const {
+        return methods[static_cast<std::size_t>(method)];
+    }
+    NativeExceptionClass nativeException() const {
+        return {(*this)[HostClass::NativeException], (*this)[HostMethod::NativeExceptionInit]};
+    }
+
+  private:
+    friend bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classCount,
+                           const HostMethod *methodList, std::size_t methodCount, HostJava &java);
+
+    std::array<jclass, static_cast<std::size_t>(HostClass::Count)> classes{};
+    std::array<jmethodID, static_cast<std::size_t>(HostMethod::Count)> methods{};
+};
+
+// Looks up the classes in the given order, all before any result is examined, then the methods in
+// theirs; NativeException must be among the classes. Answers false with one Java exception
+// pending when something is missing: the JVM's own lookup error when NativeException is missing,
+// otherwise NativeException "Could not find the necessary Java classes." or "... methods.".
+bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classCount,
+                const HostMethod *methodList, std::size_t methodCount, HostJava &java);
+
+template <std::size_t C, std::size_t M>
+bool lookUpHost(JNIEnv *env, const HostClass (&classList)[C], const HostMethod (&methodList)[M],
+                HostJava &java) {
+    return lookUpHost(env, classList, C, methodList, M, java);
+}
+
+}  // namespace divebridge
