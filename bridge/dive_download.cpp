@@ -1,5 +1,6 @@
 // The download export: opens the dive computer the caller picked, downloads every dive on it and
 // hands each to the caller's set as a Java Dive.
+#include "bridge/download_progress.h"
 #include "bridge/exception_boundary.h"
 #include "bridge/host_contract.h"
 #include "bridge/java_dive.h"
@@ -68,9 +69,10 @@ jobject newParentDevice(JNIEnv *env, const HostJava &java, const DeviceConnectio
     return parent;
 }
 
-// Opens the dive computer, downloads every dive and hands each to Java. The caller's texts are
-// released once the download has ended; the device stays open until every dive has been handed
-// over, and the native objects are released in reverse order of creation.
+// Opens the dive computer, downloads every dive (reporting its progress when the host asks for it)
+// and hands each to Java. The caller's texts are released once the download has ended; the device
+// stays open until every dive has been handed over, and the native objects are released in
+// reverse order of creation.
 jobject downloadDives(JNIEnv *env, const HostJava &java, const CallerStrings &strings,
                       jobject set) {
     std::optional<DiveComputer> computer;
@@ -81,7 +83,9 @@ jobject downloadDives(JNIEnv *env, const HostJava &java, const CallerStrings &st
         checkStep(env, java.nativeException(), "Could not read the port, vendor and model texts.");
         computer.emplace(texts.vendor.c_str(), texts.model.c_str(), texts.port.c_str());
         connection.emplace(*computer);
-        download = connection->download();
+        JavaProgressReporter reporter(env, java);
+        const bool reported = java[HostMethod::DownloadProgress] != nullptr;
+        download = connection->download(reported ? &reporter : nullptr);
     }
     jobject parent = newParentDevice(env, java, *connection, strings);
     for (const DiveRecord &record : download->dives) {
@@ -101,6 +105,7 @@ JNIEXPORT jobject JNICALL Java_coralnote_main_java_core_DeviceConnector_loadUser
     if (!lookUpHost(env, downloadClasses, downloadMethods, java)) {
         return nullptr;
     }
+    lookUpOptionalMethod(env, HostMethod::DownloadProgress, java);
     // Checked before anything is opened: a null set would otherwise fail only at the first dive,
     // after the whole download.
     if (set == nullptr) {

@@ -20,6 +20,7 @@ constexpr std::array<const char *, classCount> classNames = {
     "coralnote/main/java/core/Cylinder",
     "java/lang/Integer",
     "java/lang/Float",
+    "coralnote/main/java/core/DeviceConnector",
 };
 
 struct MethodName {
@@ -55,7 +56,17 @@ constexpr std::array<MethodName, methodCount> methodNames = {{
     {HostClass::Cylinder, "<init>", "(FF)V", false},
     {HostClass::Integer, "<init>", "(I)V", false},
     {HostClass::Float, "<init>", "(F)V", false},
+    {HostClass::DeviceConnector, "downloadProgress", "(JJ)V", true},
 }};
+
+// An owner the export did not ask for would crash the JVM: it counts as a missing method.
+jmethodID lookUpMethod(JNIEnv *env, jclass owner, const MethodName &method) {
+    if (owner == nullptr) {
+        return nullptr;
+    }
+    return method.isStatic ? env->GetStaticMethodID(owner, method.name, method.signature)
+                           : env->GetMethodID(owner, method.name, method.signature);
+}
 
 }  // namespace
 
@@ -104,6 +115,22 @@ bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classListSi
         }
     }
     return true;
+}
+
+void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java) {
+    const MethodName &name = methodNames[static_cast<std::size_t>(method)];
+    jclass &owner = java.classes[static_cast<std::size_t>(name.owner)];
+    if (owner == nullptr) {
+        owner = env->FindClass(classNames[static_cast<std::size_t>(name.owner)]);
+        if (owner == nullptr) {
+            env->ExceptionClear();
+            return;
+        }
+    }
+    java.methods[static_cast<std::size_t>(method)] = lookUpMethod(env, owner, name);
+    if (java[method] == nullptr) {
+        env->ExceptionClear();
+    }
 }
 
 }  // namespace divebridge

@@ -25,6 +25,7 @@ enum class HostClass : std::size_t {
     Cylinder,
     Integer,
     Float,
+    DeviceConnector,
     Count
 };
 
@@ -42,6 +43,7 @@ enum class HostMethod : std::size_t {
     CylinderInit,
     IntegerInit,
     FloatInit,
+    DownloadProgress,  // optional: static void downloadProgress(long current, long maximum)
     Count
 };
 
@@ -61,6 +63,7 @@ class HostJava {
   private:
     friend bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classCount,
                            const HostMethod *methodList, std::size_t methodCount, HostJava &java);
+    friend void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java);
 
     std::array<jclass, static_cast<std::size_t>(HostClass::Count)> classes{};
     std::array<jmethodID, static_cast<std::size_t>(HostMethod::Count)> methods{};
@@ -78,5 +81,9 @@ bool lookUpHost(JNIEnv *env, const HostClass (&classList)[C], const HostMethod (
                 HostJava &java) {
     return lookUpHost(env, classList, C, methodList, M, java);
 }
+
+// Looks up a method the host may leave out, with its class when that was not looked up yet. A
+// missing one stays null and leaves nothing pending.
+void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java);
 
 }  // namespace divebridge

@@ -39,23 +39,51 @@ void printClock(const dc_event_clock_t &clock) {
                      static_cast<std::int64_t>(clock.systime), clock.devtime);
 }
 
+// The listener hears of progress only while nothing has failed: a Java exception raised by an
+// earlier report must stay pending, untouched, until the download has returned.
+void reportProgress(DiveDownloadRun &run, const dc_event_progress_t &progress) {
+    if (run.listener == nullptr || run.failure) {
+        return;
+    }
+    try {
+        run.listener->progress(progress.current, progress.maximum);
+    } catch (...) {
+        run.failure = std::current_exception();
+    }
+}
+
+// Whether the download must end now: a callback failed, or a stop was requested (then noted, so
+// that the status libdivecomputer ends with is read as a stop rather than a failure).
+bool mustStop(DiveDownloadRun &run) {
+    if (run.failure) {
+        return true;
+    }
+    if (cancelRequested.load(std::memory_order_relaxed)) {
+        run.stopHonoured = true;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 void onDeviceEvent(dc_device_t *, dc_event_type_t event, const void *data, void *userdata) {
+    auto &run = *static_cast<DiveDownloadRun *>(userdata);
     switch (event) {
         case DC_EVENT_WAITING:
             writeConsoleLine("Event: waiting for user action");
             break;
-        case DC_EVENT_PROGRESS:
-            printProgress(*static_cast<const dc_event_progress_t *>(data));
-            break;
-        case DC_EVENT_DEVINFO: {
-            auto &identity = *static_cast<DeviceIdentity *>(userdata);
-            identity.devinfo = *static_cast<const dc_event_devinfo_t *>(data);
-            identity.received = true;
-            printDevinfo(identity.devinfo);
+        case DC_EVENT_PROGRESS: {
+            const auto &progress = *static_cast<const dc_event_progress_t *>(data);
+            printProgress(progress);
+            reportProgress(run, progress);
             break;
         }
+        case DC_EVENT_DEVINFO:
+            run.identity.devinfo = *static_cast<const dc_event_devinfo_t *>(data);
+            run.identity.received = true;
+            printDevinfo(run.identity.devinfo);
+            break;
         case DC_EVENT_CLOCK:
             printClock(*static_cast<const dc_event_clock_t *>(data));
             break;
@@ -67,16 +95,20 @@ void onDeviceEvent(dc_device_t *, dc_event_type_t event, const void *data, void 
 int diveCallback(const unsigned char *data, unsigned int size, const unsigned char *, unsigned int,
                  void *userdata) {
     auto &run = *static_cast<DiveDownloadRun *>(userdata);
-    if (run.failure || cancelRequested.load(std::memory_order_relaxed)) {
+    if (mustStop(run)) {
         return 0;
     }
     try {
-        run.download.dives.push_back(parseDiveData(run.device, data, size));
+        run.download->dives.push_back(parseDiveData(run.device, data, size));
         return 1;
     } catch (...) {
         run.failure = std::current_exception();
         return 0;
     }
+}
+
+int cancelCallback(void *userdata) {
+    return mustStop(*static_cast<DiveDownloadRun *>(userdata)) ? 1 : 0;
 }
 
 void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
@@ -99,30 +131,38 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer) {
         throw CommunicationException(opened, "Error opening device.");
     }
     device.reset(rawDevice);
+    run.device = rawDevice;
 
-    const dc_status_t events =
-        dc_device_set_events(device.get(), eventMask, onDeviceEvent, &identity);
+    const dc_status_t events = dc_device_set_events(device.get(), eventMask, onDeviceEvent, &run);
     if (events != DC_STATUS_SUCCESS) {
         throw Exception(events, "Error registering the event handler.");
     }
-    const dc_status_t cancel = dc_device_set_cancel(device.get(), cancelCallback, nullptr);
+    const dc_status_t cancel = dc_device_set_cancel(device.get(), cancelCallback, &run);
     if (cancel != DC_STATUS_SUCCESS) {
         throw Exception(cancel, "Error registering the cancellation handler.");
     }
 }
 
-std::unique_ptr<DiveDownload> DeviceConnection::download() {
+std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *listener) {
     auto result = std::make_unique<DiveDownload>();
-    DiveDownloadRun run{device.get(), *result, nullptr};
+    run.download = result.get();
+    run.listener = listener;
+    run.failure = nullptr;
+    run.stopHonoured = false;
     const dc_status_t status = dc_device_foreach(device.get(), diveCallback, &run);
+    run.download = nullptr;
+    run.listener = nullptr;
     if (run.failure) {
         std::rethrow_exception(run.failure);
     }
-    if (status != DC_STATUS_SUCCESS) {
+    // A transfer abandoned because a stop was asked for is a stopped download, not a failed one;
+    // a cancellation nobody asked for stays a failure.
+    const bool stopped = status == DC_STATUS_CANCELLED && run.stopHonoured;
+    if (status != DC_STATUS_SUCCESS && !stopped) {
         throw CommunicationException(status, "Error downloading the dives.");
     }
-    if (identity.received) {
-        std::snprintf(serial, sizeof serial, "%u", identity.devinfo.serial);
+    if (run.identity.received) {
+        std::snprintf(serial, sizeof serial, "%u", run.identity.devinfo.serial);
     }
     return result;
 }

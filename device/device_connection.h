@@ -25,6 +25,29 @@ struct DiveDownload {
     std::vector<DiveRecord> dives;
 };
 
+// Told of every progress event of a download, on the downloading thread. It may raise: the
+// transfer then stops at libdivecomputer's next check and the download raises that failure.
+class ProgressListener {
+  public:
+    virtual void progress(unsigned int current, unsigned int maximum) = 0;
+
+  protected:
+    ~ProgressListener() = default;
+};
+
+// What libdivecomputer's event, cancellation and dive callbacks share; the connection registers
+// it as the user data of each. A failure inside a callback (a parse failure, a listener that
+// raised) is held here, since it must not unwind through libdivecomputer's C frames, and raised
+// again once dc_device_foreach has returned.
+struct DiveDownloadRun {
+    dc_device_t *device = nullptr;  // the connection's; each dive's parser is made on it
+    DeviceIdentity identity;
+    DiveDownload *download = nullptr;      // the download under way; null outside one
+    ProgressListener *listener = nullptr;  // null when nobody listens
+    std::exception_ptr failure;
+    bool stopHonoured = false;  // a callback answered a stop request
+};
+
 class DeviceConnection {
   public:
     // Clears cancelRequested and opens the device. Raises CommunicationException when the device
@@ -34,9 +57,10 @@ class DeviceConnection {
     DeviceConnection(const DeviceConnection &) = delete;
     DeviceConnection &operator=(const DeviceConnection &) = delete;
 
-    // Downloads every dive. Raises CommunicationException when libdivecomputer fails, and lets a
-    // parse failure of a dive through unchanged.
-    std::unique_ptr<DiveDownload> download();
+    // Downloads every dive, telling `listener` (when given) of the progress. A stop request ends
+    // the download early with the dives completed before it. Raises CommunicationException when
+    // libdivecomputer fails, and lets a parse failure or the listener's failure through unchanged.
+    std::unique_ptr<DiveDownload> download(ProgressListener *listener = nullptr);
 
     // "Unknown" until a download has received the device's identity.
     const char *serialText() const { return serial; }
@@ -49,24 +73,20 @@ class DeviceConnection {
     TransportStream stream;  // closed after the device
     std::unique_ptr<dc_device_t, DeviceClose> device;
     char serial[16] = "Unknown";
-    DeviceIdentity identity;  // written by onDeviceEvent on the download's thread
+    DiveDownloadRun run;  // the hooks' user data: touched on the download's thread only
 };
 
-// libdivecomputer's event callback: prints progress and identity lines; `userdata` is the
-// connection's DeviceIdentity, which a DC_EVENT_DEVINFO event fills.
+// libdivecomputer's event callback: prints progress and identity lines, keeps the device's
+// identity and tells the listener of the progress; `userdata` is a DiveDownloadRun.
 void onDeviceEvent(dc_device_t *device, dc_event_type_t event, const void *data, void *userdata);
-
-// A download in progress: the device each dive's parser is made on, and the records so far. A
-// parse failure inside the dive callback is held here, since it must not unwind through
-// libdivecomputer's C frames, and raised again once dc_device_foreach has returned.
-struct DiveDownloadRun {
-    dc_device_t *device;  // borrowed from the connection for the length of dc_device_foreach
-    DiveDownload &download;
-    std::exception_ptr failure;
-};
 
 // libdivecomputer's dive callback; `userdata` is a DiveDownloadRun. Answers 0 to stop.
 int diveCallback(const unsigned char *data, unsigned int size, const unsigned char *fingerprint,
                  unsigned int fingerprintSize, void *userdata);
+
+// libdivecomputer's cancellation callback; `userdata` is a DiveDownloadRun. Asks to abandon the
+// transfer once a stop is requested or a callback has failed, so that the transfer ends at its
+// next check instead of after the whole memory has been read.
+int cancelCallback(void *userdata);
 
 }  // namespace divebridge

@@ -49,8 +49,4 @@ void onInterruptSignal(int signalNumber, siginfo_t *info, void *context) {
     passOn(signalNumber, info, context);
 }
 
-int cancelCallback(void *) {
-    return 0;
-}
-
 }  // namespace divebridge

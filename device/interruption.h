@@ -1,5 +1,4 @@
-// Stopping a running download: the process-wide stop request, the SIGINT handler and
-// libdivecomputer's cancellation callback.
+// Stopping a running download: the process-wide stop request and the SIGINT handler.
 #pragma once
 
 #include <atomic>
@@ -8,20 +7,17 @@
 
 namespace divebridge {
 
-// Set by interruptDeviceDownload from any thread, honoured by the dive callback at the next dive,
-// cleared when a connection opens. Only the flag's own value matters: relaxed ordering suffices.
+// Set by interruptDeviceDownload from any thread, honoured by libdivecomputer's next cancellation
+// check or the next dive, whichever comes first; cleared when a connection opens. Only the flag's
+// own value matters: relaxed ordering suffices.
 extern std::atomic<bool> cancelRequested;
 
 // Installs onInterruptSignal for SIGINT, keeping the action that was there before so that the
 // signal still reaches it. Installing again while ours is in place changes nothing.
 void installInterruptHandler();
 
-// Asks a running download to stop at the next dive, then passes the signal on to the previous
-// action (the host's handler, or the default that ends the process).
+// Asks a running download to stop, then passes the signal on to the previous action (the host's
+// handler, or the default that ends the process).
 void onInterruptSignal(int signalNumber, siginfo_t *info, void *context);
-
-// libdivecomputer's cancellation callback. Never asks to abort a transfer: a half-read dive would
-// be lost, so stops happen only between dives, through cancelRequested.
-int cancelCallback(void *userdata);
 
 }  // namespace divebridge

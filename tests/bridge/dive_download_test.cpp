@@ -221,11 +221,16 @@ TEST_F(DownloadExport, AllTenClassesAreLookedUpInOrderBeforeAnyIsExamined) {
         }
         Java_coralnote_main_java_core_DeviceConnector_loadUserDivesFromDevice(
             lookups.env(), nullptr, nullptr, nullptr, nullptr, lookups.newObject("java/util/Set"));
-        EXPECT_EQ(lookups.targetsOf("FindClass"), order);
+        // The optional progress report is looked up last, once the required lookups succeeded.
+        std::vector<std::string> expected = order;
+        if (*missing == '\0') {
+            expected.push_back(kDeviceConnector);
+        }
+        EXPECT_EQ(lookups.targetsOf("FindClass"), expected);
         // Clearing a lookup error on the way is allowed; acting on a result is not.
         const auto &calls = lookups.calls();
         const auto lastLookup = std::find_if(calls.rbegin(), calls.rend(), [](const auto &call) {
-            return call.function == "FindClass";
+            return call.function == "FindClass" && call.target != kDeviceConnector;
         });
         EXPECT_TRUE(std::none_of(calls.begin(), lastLookup.base(), [](const auto &call) {
             return call.function == "GetMethodID" || call.function == "GetStaticMethodID" ||
@@ -234,7 +239,7 @@ TEST_F(DownloadExport, AllTenClassesAreLookedUpInOrderBeforeAnyIsExamined) {
     }
 }
 
-TEST_F(DownloadExport, TheNineMethodsAreLookedUpWithTheirKindAndSignature) {
+TEST_F(DownloadExport, TheNineMethodsThenTheOptionalProgressReportAreLookedUp) {
     download(R"("dives": [])");
 
     std::vector<std::string> lookups;
@@ -263,7 +268,19 @@ TEST_F(DownloadExport, TheNineMethodsAreLookedUpWithTheirKindAndSignature) {
             "GetMethodID " + cylinder + ".<init>(FF)V",
             "GetMethodID " + integer + ".<init>(I)V",
             "GetMethodID " + boxedFloat + ".<init>(F)V",
+            "GetStaticMethodID " + std::string(kDeviceConnector) + ".downloadProgress(JJ)V",
         }));
+}
+
+TEST_F(DownloadExport, AHostWithoutTheProgressReportDownloadsAsBefore) {
+    java.missMethod(kDeviceConnector, "downloadProgress");
+
+    EXPECT_NE(download(threeFullDives()), nullptr);
+
+    EXPECT_EQ(java.pending(), nullptr);
+    EXPECT_EQ(java.countOf("CallStaticVoidMethod"), 0);
+    EXPECT_EQ(dives().size(), 3u);
+    expectEverythingReleased();
 }
 
 TEST_F(DownloadExport, ADiveTheSetAlreadyHoldsIsNoFailure) {
@@ -451,6 +468,10 @@ TEST_F(DownloadExport, EachFailingJavaStepThrowsNativeExceptionChainedToTheJavaF
          "Could not set dive profile.", 1},
         {"save of the third dive", callOf("CallBooleanMethod", std::string(kSet) + ".add"), 3,
          "Could not save dive.", 2},
+        // The report of the first dive's transfer: nothing is parsed or handed over after it.
+        {"progress report",
+         callOf("CallStaticVoidMethod", std::string(kDeviceConnector) + ".downloadProgress"), 2,
+         "Could not report download progress.", 0},
     };
     for (const Step &step : steps) {
         SCOPED_TRACE(step.failing);

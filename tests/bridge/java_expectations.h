@@ -23,6 +23,7 @@ inline constexpr char kSet[] = "java/util/Set";
 inline constexpr char kTreeSet[] = "java/util/TreeSet";
 inline constexpr char kInteger[] = "java/lang/Integer";
 inline constexpr char kFloat[] = "java/lang/Float";
+inline constexpr char kDeviceConnector[] = "coralnote/main/java/core/DeviceConnector";
 
 // The pending exception is a NativeException raised by ThrowNew with `message` and no cause.
 inline void expectUnchainedNativeException(const fake::FakeJni &java, const std::string &message) {

@@ -9,7 +9,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace divebridge {
 namespace {
@@ -24,10 +27,10 @@ using testing::testProduct;
 using testing::testVendor;
 using testing::writeTempFile;
 
-std::string printedBy(dc_event_type_t event, const void *data, DeviceIdentity *identity = nullptr) {
-    DeviceIdentity unused;
+std::string printedBy(dc_event_type_t event, const void *data, DiveDownloadRun *run = nullptr) {
+    DiveDownloadRun unused;
     ::testing::internal::CaptureStdout();
-    onDeviceEvent(nullptr, event, data, identity != nullptr ? identity : &unused);
+    onDeviceEvent(nullptr, event, data, run != nullptr ? run : &unused);
     return ::testing::internal::GetCapturedStdout();
 }
 
@@ -52,23 +55,24 @@ TEST(DeviceEvents, LinesAreWrittenByteForByte) {
 }
 
 TEST(DeviceEvents, DevinfoIsKeptAndPrinted) {
-    DeviceIdentity identity;
+    DiveDownloadRun run;
     const dc_event_devinfo_t devinfo{10, 0x1234, 4294967295u};
-    EXPECT_EQ(printedBy(DC_EVENT_DEVINFO, &devinfo, &identity),
+    EXPECT_EQ(printedBy(DC_EVENT_DEVINFO, &devinfo, &run),
               "Event: model=10 (0x0000000a), firmware=4660 (0x00001234), serial=4294967295 "
               "(0xffffffff)\n");
-    EXPECT_TRUE(identity.received);
-    EXPECT_EQ(identity.devinfo.serial, 4294967295u);
+    EXPECT_TRUE(run.identity.received);
+    EXPECT_EQ(run.identity.devinfo.serial, 4294967295u);
 }
 
 class Connection : public ::testing::Test {
   protected:
     // Opens the test device on an image with `body` and downloads it.
-    std::unique_ptr<DiveDownload> download(const std::string &body) {
+    std::unique_ptr<DiveDownload> download(const std::string &body,
+                                           ProgressListener *listener = nullptr) {
         const std::string port = writeTempFile("image.json", imageWith(body));
         const DiveComputer computer(testVendor, testProduct, port.c_str());
         DeviceConnection connection(computer);
-        std::unique_ptr<DiveDownload> result = connection.download();
+        std::unique_ptr<DiveDownload> result = connection.download(listener);
         serial = connection.serialText();
         return result;
     }
@@ -157,7 +161,8 @@ TEST_F(Connection, EventsArriveInOrderDuringTheDownload) {
 
 TEST_F(Connection, AStopRequestedBeforeTheFirstDiveIsHonouredWithoutParsing) {
     DiveDownload result;
-    DiveDownloadRun run{nullptr, result, nullptr};
+    DiveDownloadRun run;
+    run.download = &result;
     const ScopedTrace trace;
     cancelRequested.store(true);
     EXPECT_EQ(diveCallback(nullptr, 0, nullptr, 0, &run), 0);
@@ -171,11 +176,65 @@ TEST_F(Connection, OpeningForgetsAnEarlierStopRequest) {
     EXPECT_EQ(download(R"("dives": [{}, {}])")->dives.size(), 2u);
 }
 
-TEST_F(Connection, TheCancellationCallbackNeverAbortsATransfer) {
-    EXPECT_EQ(cancelCallback(nullptr), 0);
+TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
+    DiveDownloadRun run;
+    EXPECT_EQ(cancelCallback(&run), 0);
+    EXPECT_FALSE(run.stopHonoured);
+
     cancelRequested.store(true);
-    EXPECT_EQ(cancelCallback(nullptr), 0);
+    EXPECT_EQ(cancelCallback(&run), 1);
     cancelRequested.store(false);
+    EXPECT_TRUE(run.stopHonoured);
+
+    DiveDownloadRun failed;
+    failed.failure = std::make_exception_ptr(std::runtime_error("listener"));
+    EXPECT_EQ(cancelCallback(&failed), 1);
+    EXPECT_FALSE(failed.stopHonoured);
+}
+
+// Records every report and raises, or asks for a stop, at the report numbered `at` (from 1).
+struct ScriptedListener final : ProgressListener {
+    enum class Action { Raise, Stop } action = Action::Raise;
+    std::size_t at = 0;
+    std::vector<std::pair<unsigned int, unsigned int>> reports;
+
+    void progress(unsigned int current, unsigned int maximum) override {
+        reports.emplace_back(current, maximum);
+        if (reports.size() != at) {
+            return;
+        }
+        if (action == Action::Raise) {
+            throw std::runtime_error("the host refused the report");
+        }
+        cancelRequested.store(true);
+    }
+};
+
+TEST_F(Connection, AStopRequestedDuringTheTransferKeepsTheDivesCompletedBeforeIt) {
+    ScriptedListener listener;
+    listener.action = ScriptedListener::Action::Stop;
+    listener.at = 3;  // the report of the second dive's transfer
+    const auto result = download(
+        R"("devinfo": {"serial": 77}, "dives": [{"divetime": 1}, {"divetime": 2}, {}])", &listener);
+    cancelRequested.store(false);
+    ASSERT_EQ(result->dives.size(), 1u);
+    EXPECT_EQ(result->dives[0].diveTime, 1.0);
+    EXPECT_EQ(serial, "77");
+}
+
+TEST_F(Connection, AListenerThatRaisesEndsTheDownloadWithItsFailureAndHearsNoMore) {
+    ScriptedListener listener;
+    listener.at = 2;
+    const ScopedTrace trace;
+    try {
+        download(R"("dives": [{}, {}, {}])", &listener);
+        ADD_FAILURE() << "the download went on";
+    } catch (const std::runtime_error &failure) {
+        EXPECT_STREQ(failure.what(), "the host refused the report");
+    }
+    EXPECT_EQ(listener.reports.size(), 2u);
+    EXPECT_TRUE(trace.lines("dc_parser_new").empty());
+    EXPECT_EQ(dcsim_live_handles(), 0u);
 }
 
 }  // namespace

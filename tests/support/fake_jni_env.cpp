@@ -292,6 +292,12 @@ struct FakeJni::Thunks {
         return asObject(fake.callMethod("CallStaticObjectMethod", nullptr, id,
                                         decodeArguments(signature, args)));
     }
+    static void JNICALL CallStaticVoidMethodV(JNIEnv *env, jclass cls, jmethodID id, va_list args) {
+        FakeJni &fake = of(env);
+        fake.resolve(cls, "CallStaticVoidMethod");
+        const std::string &signature = fake.resolveMethod(id, "CallStaticVoidMethod").signature;
+        fake.callMethod("CallStaticVoidMethod", nullptr, id, decodeArguments(signature, args));
+    }
     static jstring JNICALL NewStringUTF(JNIEnv *env, const char *utf) {
         return of(env).newStringUtf(utf);
     }
@@ -360,6 +366,7 @@ FakeJni::FakeJni() {
     FAKE_JNI_INSTALL(CallBooleanMethodV);
     FAKE_JNI_INSTALL(CallVoidMethodV);
     FAKE_JNI_INSTALL(CallStaticObjectMethodV);
+    FAKE_JNI_INSTALL(CallStaticVoidMethodV);
     FAKE_JNI_INSTALL(NewStringUTF);
     FAKE_JNI_INSTALL(GetStringUTFChars);
     FAKE_JNI_INSTALL(ReleaseStringUTFChars);
