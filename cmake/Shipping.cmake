@@ -1,0 +1,56 @@
+# What an application ships: `cmake --install` puts the bridge alone into <prefix>/lib, with a run
+# path of $ORIGIN so that a libdivecomputer placed beside it is found first; `cpack` packs the same
+# into one archive named for the version and the platform.
+include(GNUInstallDirs)
+
+option(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER
+       "Also install the libdivecomputer the bridge links against, beside it" OFF)
+
+set_target_properties(divebridge PROPERTIES INSTALL_RPATH "$ORIGIN")
+# RUNPATH rather than RPATH: LD_LIBRARY_PATH still wins, as a user who points it elsewhere expects.
+target_link_options(divebridge PRIVATE "LINKER:--enable-new-dtags")
+install(TARGETS divebridge LIBRARY DESTINATION lib COMPONENT bridge NAMELINK_SKIP)
+
+# The libdivecomputer beside it: the simulator's stand-in (for a demo bundle), or the real shared
+# object that the one found by pkg-config names as its SONAME. Without the option it is still
+# there, as the component "libdivecomputer", for `cmake --install <dir> --component libdivecomputer`.
+set(exclude_libdivecomputer EXCLUDE_FROM_ALL)
+if(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER)
+    set(exclude_libdivecomputer)
+endif()
+if(DIVEBRIDGE_SIMULATOR)
+    install(TARGETS dcsim LIBRARY DESTINATION lib COMPONENT libdivecomputer NAMELINK_SKIP
+            ${exclude_libdivecomputer})
+else()
+    find_library(divecomputer_library NAMES divecomputer
+                 HINTS ${DIVECOMPUTER_LIBRARY_DIRS} NO_DEFAULT_PATH)
+    if(divecomputer_library)
+        file(REAL_PATH "${divecomputer_library}" divecomputer_file)
+        execute_process(COMMAND readelf -d "${divecomputer_file}"
+                        OUTPUT_VARIABLE divecomputer_dynamic ERROR_QUIET)
+        string(REGEX MATCH "Library soname: \\[([^]]+)\\]" _ "${divecomputer_dynamic}")
+        set(divecomputer_soname "${CMAKE_MATCH_1}")
+        if(NOT divecomputer_soname)
+            cmake_path(GET divecomputer_file FILENAME divecomputer_soname)
+        endif()
+        install(FILES "${divecomputer_file}" DESTINATION lib RENAME "${divecomputer_soname}"
+                COMPONENT libdivecomputer ${exclude_libdivecomputer})
+    endif()
+endif()
+
+set(CPACK_PACKAGE_NAME divebridge)
+set(CPACK_PACKAGE_VENDOR coralnote)
+set(CPACK_PACKAGE_FILE_NAME
+    "divebridge-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
+string(TOLOWER "${CPACK_PACKAGE_FILE_NAME}" CPACK_PACKAGE_FILE_NAME)
+set(CPACK_GENERATOR TGZ)
+if(WIN32)
+    set(CPACK_GENERATOR ZIP)
+endif()
+set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_COMPONENTS_ALL bridge)
+if(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER)
+    list(APPEND CPACK_COMPONENTS_ALL libdivecomputer)
+endif()
+set(CPACK_ARCHIVE_COMPONENT_INSTALL OFF)
+include(CPack)

@@ -1,0 +1,49 @@
+# Installs the build into a scratch prefix, the bridge with the libdivecomputer it was linked
+# against, checks what landed there, then downloads the bundled example in a fresh JVM that knows
+# only that prefix: the install must be self-contained.
+#
+# Variables: BUILD_DIR, PREFIX, JAVA, CLASS_PATH (host and demo jars), EXAMPLES_DIR.
+file(REMOVE_RECURSE "${PREFIX}")
+foreach(component bridge libdivecomputer)
+    execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
+                            --component ${component}
+                    RESULT_VARIABLE result OUTPUT_QUIET)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "cmake --install of ${component} failed")
+    endif()
+endforeach()
+
+file(GLOB_RECURSE installed RELATIVE "${PREFIX}" LIST_DIRECTORIES false "${PREFIX}/*")
+list(SORT installed)
+set(expected lib/libdivebridge.so lib/libdivecomputer.so.0 lib/libdivecomputer.so.0.0.0)
+if(NOT installed STREQUAL expected)
+    message(FATAL_ERROR "Installed ${installed}, expected ${expected}")
+endif()
+
+set(library "${PREFIX}/lib/libdivebridge.so")
+execute_process(COMMAND readelf -d "${library}" OUTPUT_VARIABLE dynamic)
+if(NOT dynamic MATCHES "Library runpath: \\[\\$ORIGIN\\]")
+    message(FATAL_ERROR "The installed bridge's run path is not $ORIGIN:\n${dynamic}")
+endif()
+execute_process(COMMAND readelf --dyn-syms --wide "${library}" OUTPUT_VARIABLE symbols)
+string(REGEX MATCHALL "GLOBAL +DEFAULT +[0-9]+ [^\n]+" exported "${symbols}")
+list(TRANSFORM exported REPLACE "GLOBAL +DEFAULT +[0-9]+ " "")
+list(SORT exported)
+set(exports Java_coralnote_main_java_core_DeviceConnector_getSupportedDevices
+            Java_coralnote_main_java_core_DeviceConnector_interruptDeviceDownload
+            Java_coralnote_main_java_core_DeviceConnector_loadUserDivesFromDevice)
+if(NOT exported STREQUAL exports)
+    message(FATAL_ERROR "The installed bridge exports ${exported}")
+endif()
+
+execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH --unset=DCSIM_CATALOGUE
+            "${JAVA}" -Xcheck:jni "-Djava.library.path=${PREFIX}/lib" -cp "${CLASS_PATH}"
+            coralnote.demo.DiveLogDemo --examples "${EXAMPLES_DIR}"
+    OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE result)
+if(NOT result EQUAL 0 OR NOT output MATCHES "Shearwater Perdix, serial [0-9]+: [1-9][0-9]* dives")
+    message(FATAL_ERROR "The installed bridge did not download the example:\n${output}")
+endif()
+if(output MATCHES "WARNING")
+    message(FATAL_ERROR "The JVM reported JNI warnings:\n${output}")
+endif()
