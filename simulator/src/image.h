@@ -8,6 +8,7 @@
 #include <libdivecomputer/device.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -44,8 +45,12 @@ struct Image {
     std::vector<ImageDive> dives;
 };
 
+// The largest image file read, in bytes; a larger one is refused before it is read.
+constexpr std::size_t kImageSizeLimit = std::size_t{64} << 20;
+
 // Throws StatusError: NODEVICE when the path does not exist, NOACCESS when it cannot be read,
-// IO for anything else wrong with it.
+// IO for anything else wrong with it (not a regular file, larger than kImageSizeLimit, not an
+// image), with the reason on standard error.
 Image loadImage(const std::string &path);
 
 // Appends one line to the image's journal, when it has one; a journal that cannot be written is

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -41,6 +43,24 @@ TEST_F(DeviceImage, OpenFailsLikeASerialPort) {
               DC_STATUS_IO);
     const Json wrongDive = {{{"divetime", "long"}}};
     openImage(writeImage(wrongDive, Json::object(), "wrong-dive.json"), DC_STATUS_IO);
+}
+
+// A port that is not a regular file, or a file over the size limit, is refused before it is read:
+// reading /dev/zero or a FIFO without a writer would never end. Each says why on standard error.
+TEST_F(DeviceImage, WhatCannotBeAnImageIsRefusedBeforeItIsRead) {
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sparse = writeImage(Json::array(), Json::object(), "sparse.json");
+    std::filesystem::resize_file(sparse, (std::uintmax_t{64} << 20) + 1);
+    const std::string notRegular = "not a regular file";
+    for (const auto &[port, reason] :
+         {std::pair{path("."), notRegular}, std::pair{std::string("/dev/zero"), notRegular},
+          std::pair{fifo, notRegular}, std::pair{sparse, std::string("larger than")}}) {
+        ::testing::internal::CaptureStderr();
+        openImage(port, DC_STATUS_IO);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("dcsim: " + port + ": " + reason), std::string::npos) << said;
+    }
 }
 
 TEST_F(DeviceImage, AnImageOfAnotherModelDoesNotOpen) {
