@@ -149,6 +149,25 @@ DeviceFaults readDeviceFaults(const Json &value) {
     return faults;
 }
 
+Transfer readTransfer(const Json &value) {
+    requireObject(value, "transfer", {"block_size", "block_delay_ms", "memory_first"});
+    if (!value.contains("block_size")) {
+        throw FormatError("transfer: block_size is required");
+    }
+    Transfer transfer;
+    transfer.blockSize = readUnsigned(value["block_size"], "transfer.block_size");
+    if (transfer.blockSize == 0) {
+        throw FormatError("transfer.block_size: must be above 0");
+    }
+    if (value.contains("block_delay_ms")) {
+        transfer.blockDelayMs = readUnsigned(value["block_delay_ms"], "transfer.block_delay_ms");
+    }
+    if (value.contains("memory_first")) {
+        transfer.memoryFirst = readBool(value["memory_first"], "transfer.memory_first");
+    }
+    return transfer;
+}
+
 void readDives(const Json &value, Image &image) {
     requireArray(value, "dives");
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -162,7 +181,7 @@ void readDives(const Json &value, Image &image) {
 Image readImage(const Json &root) {
     requireObject(root, "image",
                   {"vendor", "product", "devinfo", "clock", "waiting", "delay_ms",
-                   "progress_maximum", "journal", "faults", "dives"});
+                   "progress_maximum", "transfer", "journal", "faults", "dives"});
     if (!root.contains("vendor") || !root.contains("product")) {
         throw FormatError("image: vendor and product are required");
     }
@@ -180,6 +199,8 @@ Image readImage(const Json &root) {
     if (root.contains("progress_maximum")) {
         image.progressMaximum = readUnsigned(root["progress_maximum"], "progress_maximum");
     }
+    if (root.contains("transfer"))
+        image.transfer = readTransfer(root["transfer"]);
     if (root.contains("journal"))
         image.journal = readString(root["journal"], "journal");
     if (root.contains("faults"))

@@ -26,6 +26,15 @@ struct DeviceFaults {
     int close = 0;
 };
 
+// A transfer paced as a real dive computer's: the dives' bytes move in blocks, the cancel
+// callback is asked before each, and each is followed by a progress event.
+struct Transfer {
+    std::uint32_t blockSize = 1;
+    std::uint32_t blockDelayMs = 0;
+    // All blocks of all dives move before the first dive is handed out.
+    bool memoryFirst = false;
+};
+
 struct ImageDive {
     Bytes bytes;
     std::array<unsigned char, 4> fingerprint{};
@@ -40,6 +49,7 @@ struct Image {
     bool waiting = false;
     std::uint32_t delayMs = 0;
     std::optional<std::uint32_t> progressMaximum;
+    std::optional<Transfer> transfer;
     std::string journal;
     DeviceFaults faults;
     std::vector<ImageDive> dives;
