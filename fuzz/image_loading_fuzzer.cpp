@@ -19,8 +19,9 @@ namespace {
 using Json = nlohmann::json;
 
 // An image may ask the simulator for any amount of work (millions of generated rows, thousands of
-// repeats, a wait before each dive) or name a journal file to write: those are requests, not
-// faults, so such inputs are left out. The hostile JVM tests cover large downloads on their own.
+// repeats, a wait before each dive or block) or name a journal file to write: those are requests,
+// not faults, so such inputs are left out. The hostile JVM tests cover large downloads on their
+// own.
 constexpr double maximumSamples = 100000;
 constexpr double maximumDives = 1000;
 
@@ -47,7 +48,8 @@ bool asksForTooMuch(const std::uint8_t *data, std::size_t size) {
     if (!image.is_object()) {
         return false;  // refused by the loader anyway
     }
-    if (image.contains("journal") || numberOr(image, "delay_ms", 0) != 0) {
+    if (image.contains("journal") || numberOr(image, "delay_ms", 0) != 0 ||
+        (image.contains("transfer") && numberOr(image["transfer"], "block_delay_ms", 0) != 0)) {
         return true;
     }
     if (!image.contains("dives") || !image["dives"].is_array()) {

@@ -2,6 +2,7 @@
 
 #include "status_error.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 #include <thread>
@@ -118,11 +119,7 @@ bool Device::deliver(const ImageDive &dive, dc_dive_callback_t callback, void *u
     return callDive(callback, dive, userdata) != 0;
 }
 
-dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata) {
-    appendJournal(*image_, "foreach");
-    if (streamClosed()) {
-        return DC_STATUS_IO;
-    }
+std::uint32_t Device::announce(dc_device_t *handle) const {
     if (image_->waiting) {
         emit(handle, DC_EVENT_WAITING, nullptr);
     }
@@ -134,19 +131,63 @@ dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, v
     if (image_->clock) {
         emit(handle, DC_EVENT_CLOCK, &*image_->clock);
     }
+    return maximum;
+}
+
+bool Device::transferBlocks(dc_device_t *handle, const ImageDive &dive, std::uint64_t &transferred,
+                            std::uint32_t maximum) const {
+    const Transfer &transfer = *image_->transfer;
+    for (std::size_t sent = 0; sent < dive.bytes.size();) {
+        if (cancelRequested()) {
+            return false;
+        }
+        if (transfer.blockDelayMs != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(transfer.blockDelayMs));
+        }
+        const std::size_t block =
+            std::min<std::size_t>(transfer.blockSize, dive.bytes.size() - sent);
+        sent += block;
+        transferred += block;
+        emitProgress(handle, transferred, maximum);
+    }
+    return true;
+}
+
+// Without a transfer each dive is one step: its wait, the cancel question, its progress, the dive.
+// With one, its blocks come first, all of them before the first dive when memory_first is set.
+dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata) {
+    appendJournal(*image_, "foreach");
+    if (streamClosed()) {
+        return DC_STATUS_IO;
+    }
+    const std::uint32_t maximum = announce(handle);
     const auto &faults = image_->faults;
+    const auto &transfer = image_->transfer;
     std::uint64_t transferred = 0;
+    if (transfer && transfer->memoryFirst) {
+        for (const ImageDive &dive : image_->dives) {
+            if (!transferBlocks(handle, dive, transferred, maximum)) {
+                return DC_STATUS_CANCELLED;
+            }
+        }
+    }
     for (std::size_t index = 0; index < image_->dives.size(); ++index) {
         if (faults.foreach != 0 && index == faults.foreachAfter) {
             return static_cast<dc_status_t>(faults.foreach);
+        }
+        const ImageDive &dive = image_->dives[index];
+        if (transfer && !transfer->memoryFirst &&
+            !transferBlocks(handle, dive, transferred, maximum)) {
+            return DC_STATUS_CANCELLED;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(image_->delayMs));
         if (cancelRequested()) {
             return DC_STATUS_CANCELLED;
         }
-        const ImageDive &dive = image_->dives[index];
-        transferred += dive.bytes.size();
-        emitProgress(handle, transferred, maximum);
+        if (!transfer) {
+            transferred += dive.bytes.size();
+            emitProgress(handle, transferred, maximum);
+        }
         if (!deliver(dive, callback, userdata)) {
             return DC_STATUS_SUCCESS;
         }

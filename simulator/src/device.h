@@ -37,6 +37,12 @@ class Device {
     void emitProgress(dc_device_t *handle, std::uint64_t current, std::uint32_t maximum) const;
     std::uint32_t progressMaximum() const;
     bool cancelRequested() const;
+    // Sends the initial events; answers the maximum of the progress events.
+    std::uint32_t announce(dc_device_t *handle) const;
+    // Moves one dive's bytes in the image's transfer blocks, adding them to transferred; false
+    // when the cancel callback stopped it.
+    bool transferBlocks(dc_device_t *handle, const ImageDive &dive, std::uint64_t &transferred,
+                        std::uint32_t maximum) const;
     bool deliver(const ImageDive &dive, dc_dive_callback_t callback, void *userdata);
 
     bool streamClosed() const { return stream_ != nullptr && stream_->closed(); }

@@ -3,7 +3,10 @@
 #include "status_error.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -32,29 +35,72 @@ struct FileCloser {
     void operator()(std::FILE *file) const { std::fclose(file); }
 };
 
-// Reads the whole file the way a port is opened: the errno of open decides the status.
-std::string readPort(const std::string &path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) {
-            throw StatusError(DC_STATUS_NODEVICE, path + ": no such image");
-        }
-        if (error == EACCES || error == EPERM) {
-            throw StatusError(DC_STATUS_NOACCESS, path + ": permission denied");
-        }
-        throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(error));
+// Writes why the port holds no image and answers IO, as for any malformed image.
+[[noreturn]] void refusePort(const std::string &path, const std::string &why) {
+    std::fprintf(stderr, "dcsim: %s: %s\n", path.c_str(), why.c_str());
+    throw StatusError(DC_STATUS_IO, path + ": " + why);
+}
+
+// Opens the port without waiting: a FIFO or terminal with nothing on the other side would block.
+// The errno of open decides the status, as for a serial port.
+int openPort(const std::string &path) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd >= 0) {
+        return fd;
     }
-    std::string text;
-    char buffer[65536];
-    ssize_t count;
-    while ((count = ::read(fd.get(), buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) {
+        throw StatusError(DC_STATUS_NODEVICE, path + ": no such image");
     }
-    if (count < 0) {
-        throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(errno));
+    if (error == EACCES || error == EPERM) {
+        throw StatusError(DC_STATUS_NOACCESS, path + ": permission denied");
     }
+    refusePort(path, std::strerror(error));
+}
+
+const std::string &sizeLimitText() {
+    static const std::string text =
+        "larger than the image limit of " + std::to_string(kImageSizeLimit >> 20) + " MiB";
     return text;
+}
+
+// The size of the open port's file. Refuses at once what is not a regular file (reading a device
+// such as /dev/zero would never end) and a file over the limit.
+std::size_t imageFileSize(int fd, const std::string &path) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        refusePort(path, std::strerror(errno));
+    }
+    if (!S_ISREG(status.st_mode)) {
+        refusePort(path, "not a regular file");
+    }
+    if (static_cast<std::uint64_t>(status.st_size) > kImageSizeLimit) {
+        refusePort(path, sizeLimitText());
+    }
+    return static_cast<std::size_t>(status.st_size);
+}
+
+// Reads the whole image, never more than one byte past the limit, so that a file growing while it
+// is read is refused too.
+std::string readPort(const std::string &path) {
+    const FileDescriptor fd(openPort(path));
+    std::string text(imageFileSize(fd.get(), path) + 1, '\0');
+    std::size_t length = 0;
+    while (length <= kImageSizeLimit) {
+        if (length == text.size()) {
+            text.resize(std::min(text.size() * 2, kImageSizeLimit + 1));
+        }
+        const ssize_t count = ::read(fd.get(), &text[length], text.size() - length);
+        if (count < 0) {
+            refusePort(path, std::strerror(errno));
+        }
+        if (count == 0) {
+            text.resize(length);
+            return text;
+        }
+        length += static_cast<std::size_t>(count);
+    }
+    refusePort(path, sizeLimitText());
 }
 
 // FNV-1a over the dive's bytes: distinct dives get distinct fingerprints.
@@ -103,6 +149,25 @@ DeviceFaults readDeviceFaults(const Json &value) {
     return faults;
 }
 
+Transfer readTransfer(const Json &value) {
+    requireObject(value, "transfer", {"block_size", "block_delay_ms", "memory_first"});
+    if (!value.contains("block_size")) {
+        throw FormatError("transfer: block_size is required");
+    }
+    Transfer transfer;
+    transfer.blockSize = readUnsigned(value["block_size"], "transfer.block_size");
+    if (transfer.blockSize == 0) {
+        throw FormatError("transfer.block_size: must be above 0");
+    }
+    if (value.contains("block_delay_ms")) {
+        transfer.blockDelayMs = readUnsigned(value["block_delay_ms"], "transfer.block_delay_ms");
+    }
+    if (value.contains("memory_first")) {
+        transfer.memoryFirst = readBool(value["memory_first"], "transfer.memory_first");
+    }
+    return transfer;
+}
+
 void readDives(const Json &value, Image &image) {
     requireArray(value, "dives");
     for (std::size_t i = 0; i < value.size(); ++i) {
@@ -116,7 +181,7 @@ void readDives(const Json &value, Image &image) {
 Image readImage(const Json &root) {
     requireObject(root, "image",
                   {"vendor", "product", "devinfo", "clock", "waiting", "delay_ms",
-                   "progress_maximum", "journal", "faults", "dives"});
+                   "progress_maximum", "transfer", "journal", "faults", "dives"});
     if (!root.contains("vendor") || !root.contains("product")) {
         throw FormatError("image: vendor and product are required");
     }
@@ -134,6 +199,8 @@ Image readImage(const Json &root) {
     if (root.contains("progress_maximum")) {
         image.progressMaximum = readUnsigned(root["progress_maximum"], "progress_maximum");
     }
+    if (root.contains("transfer"))
+        image.transfer = readTransfer(root["transfer"]);
     if (root.contains("journal"))
         image.journal = readString(root["journal"], "journal");
     if (root.contains("faults"))

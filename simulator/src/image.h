@@ -8,6 +8,7 @@
 #include <libdivecomputer/device.h>
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -25,6 +26,15 @@ struct DeviceFaults {
     int close = 0;
 };
 
+// A transfer paced as a real dive computer's: the dives' bytes move in blocks, the cancel
+// callback is asked before each, and each is followed by a progress event.
+struct Transfer {
+    std::uint32_t blockSize = 1;
+    std::uint32_t blockDelayMs = 0;
+    // All blocks of all dives move before the first dive is handed out.
+    bool memoryFirst = false;
+};
+
 struct ImageDive {
     Bytes bytes;
     std::array<unsigned char, 4> fingerprint{};
@@ -39,13 +49,18 @@ struct Image {
     bool waiting = false;
     std::uint32_t delayMs = 0;
     std::optional<std::uint32_t> progressMaximum;
+    std::optional<Transfer> transfer;
     std::string journal;
     DeviceFaults faults;
     std::vector<ImageDive> dives;
 };
 
+// The largest image file read, in bytes; a larger one is refused before it is read.
+constexpr std::size_t kImageSizeLimit = std::size_t{64} << 20;
+
 // Throws StatusError: NODEVICE when the path does not exist, NOACCESS when it cannot be read,
-// IO for anything else wrong with it.
+// IO for anything else wrong with it (not a regular file, larger than kImageSizeLimit, not an
+// image), with the reason on standard error.
 Image loadImage(const std::string &path);
 
 // Appends one line to the image's journal, when it has one; a journal that cannot be written is

@@ -5,6 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -41,6 +44,24 @@ TEST_F(DeviceImage, OpenFailsLikeASerialPort) {
               DC_STATUS_IO);
     const Json wrongDive = {{{"divetime", "long"}}};
     openImage(writeImage(wrongDive, Json::object(), "wrong-dive.json"), DC_STATUS_IO);
+}
+
+// A port that is not a regular file, or a file over the size limit, is refused before it is read:
+// reading /dev/zero or a FIFO without a writer would never end. Each says why on standard error.
+TEST_F(DeviceImage, WhatCannotBeAnImageIsRefusedBeforeItIsRead) {
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const std::string sparse = writeImage(Json::array(), Json::object(), "sparse.json");
+    std::filesystem::resize_file(sparse, (std::uintmax_t{64} << 20) + 1);
+    const std::string notRegular = "not a regular file";
+    for (const auto &[port, reason] :
+         {std::pair{path("."), notRegular}, std::pair{std::string("/dev/zero"), notRegular},
+          std::pair{fifo, notRegular}, std::pair{sparse, std::string("larger than")}}) {
+        ::testing::internal::CaptureStderr();
+        openImage(port, DC_STATUS_IO);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_NE(said.find("dcsim: " + port + ": " + reason), std::string::npos) << said;
+    }
 }
 
 TEST_F(DeviceImage, AnImageOfAnotherModelDoesNotOpen) {
@@ -151,6 +172,100 @@ TEST_F(DeviceImage, TheCancelCallbackIsAskedBeforeEachDive) {
     EXPECT_EQ(download(device.get(), log), DC_STATUS_CANCELLED);
     EXPECT_EQ(log.dives.size(), 1u);
     EXPECT_EQ(asked, 2);
+}
+
+// A paced transfer: three dives of different sizes in blocks of 64 bytes.
+class PacedTransfer : public DeviceImage {
+  protected:
+    const Json dives = {{{"divetime", 1}}, {{"generate", {{"rows", 20}}}}, Json::object()};
+    static constexpr unsigned int kBlockSize = 64;
+
+    Device openPaced(bool memoryFirst) {
+        const Json transfer = {{"block_size", kBlockSize}, {"memory_first", memoryFirst}};
+        return openImage(writeImage(dives, {{"transfer", transfer}}));
+    }
+
+    // The progress of each block, in bytes transferred so far, and the blocks of each dive.
+    void expectedBlocks(std::vector<unsigned int> &progress,
+                        std::vector<std::size_t> &blocks) const {
+        unsigned int transferred = 0;
+        for (const Json &dive : dives) {
+            const std::size_t size = encode(dive).size();
+            blocks.push_back((size + kBlockSize - 1) / kBlockSize);
+            for (std::size_t sent = 0; sent < size; sent += kBlockSize) {
+                transferred += std::min<std::size_t>(kBlockSize, size - sent);
+                progress.push_back(transferred);
+            }
+        }
+    }
+
+    // The progress events between the first (0) and the last (the maximum) of a download.
+    static std::vector<unsigned int> blockProgress(const DownloadLog &log, unsigned int maximum) {
+        std::vector<unsigned int> progress;
+        for (std::size_t i = 1; i < log.events.size(); ++i) {
+            EXPECT_EQ(log.events[i].type, DC_EVENT_PROGRESS);
+            EXPECT_EQ(log.events[i].progress.maximum, maximum);
+            progress.push_back(log.events[i].progress.current);
+        }
+        return progress;
+    }
+};
+
+TEST_F(PacedTransfer, EachBlockSendsItsProgressBeforeItsDiveOrBeforeAllDives) {
+    std::vector<unsigned int> progress;
+    std::vector<std::size_t> blocks;
+    expectedBlocks(progress, blocks);
+    ASSERT_GT(blocks[1], 2u) << "the second dive spans several blocks";
+    const unsigned int total = progress.back();
+    for (const bool memoryFirst : {false, true}) {
+        const Device device = openPaced(memoryFirst);
+        DownloadLog log;
+        ASSERT_EQ(download(device.get(), log, DC_EVENT_PROGRESS), DC_STATUS_SUCCESS);
+        ASSERT_EQ(log.dives.size(), 3u);
+        EXPECT_EQ(log.events.front().progress.current, 0u);
+        std::vector<unsigned int> expected = progress;
+        expected.push_back(total);  // the closing maximum, as without a transfer
+        EXPECT_EQ(blockProgress(log, total), expected) << memoryFirst;
+        // Events before each dive: the first progress and the blocks moved by then.
+        const std::vector<std::size_t> before =
+            memoryFirst ? std::vector<std::size_t>(3, 1 + progress.size())
+                        : std::vector<std::size_t>{1 + blocks[0], 1 + blocks[0] + blocks[1],
+                                                   1 + progress.size()};
+        EXPECT_EQ(log.eventsBeforeDive, before) << memoryFirst;
+    }
+    openImage(writeImage(dives, {{"transfer", {{"block_size", 0}}}}, "zero.json"), DC_STATUS_IO);
+    openImage(writeImage(dives, {{"transfer", {{"memory_first", true}}}}, "no-size.json"),
+              DC_STATUS_IO);
+}
+
+// Asks to cancel once the log holds this many block progress events.
+struct CancelAfterBlocks {
+    const DownloadLog *log;
+    std::size_t blocks;
+
+    static int ask(void *userdata) {
+        const auto *self = static_cast<const CancelAfterBlocks *>(userdata);
+        return self->log->events.size() >= 1 + self->blocks;
+    }
+};
+
+TEST_F(PacedTransfer, TheCancelCallbackStopsTheTransferBetweenBlocks) {
+    std::vector<unsigned int> progress;
+    std::vector<std::size_t> blocks;
+    expectedBlocks(progress, blocks);
+    const std::size_t midSecondDive = blocks[0] + 2;
+    for (const bool memoryFirst : {false, true}) {
+        const Device device = openPaced(memoryFirst);
+        DownloadLog log;
+        CancelAfterBlocks cancel{&log, midSecondDive};
+        ASSERT_EQ(dc_device_set_cancel(device.get(), CancelAfterBlocks::ask, &cancel),
+                  DC_STATUS_SUCCESS);
+        EXPECT_EQ(download(device.get(), log, DC_EVENT_PROGRESS), DC_STATUS_CANCELLED);
+        EXPECT_EQ(log.events.size(), 1 + midSecondDive) << "no event after the stop";
+        EXPECT_EQ(log.events.back().progress.current, progress[midSecondDive - 1]);
+        EXPECT_EQ(log.dives.size(), memoryFirst ? 0u : 1u)
+            << "only the dives whose blocks all came before the stop";
+    }
 }
 
 TEST_F(DeviceImage, ADiveCallbackAnsweringZeroEndsTheWalkWithSuccess) {

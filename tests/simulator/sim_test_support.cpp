@@ -162,6 +162,7 @@ int DownloadLog::onDive(const unsigned char *data, unsigned int size,
                         const unsigned char *fingerprint, unsigned int fsize, void *userdata) {
     auto *log = static_cast<DownloadLog *>(userdata);
     log->dives.emplace_back(data, data + size);
+    log->eventsBeforeDive.push_back(log->events.size());
     log->fingerprints.emplace_back(fingerprint, fingerprint + fsize);
     Parser parser;
 #ifdef DCSIM_GENERATION_B

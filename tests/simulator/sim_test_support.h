@@ -153,6 +153,7 @@ struct DownloadLog {
     std::vector<Bytes> dives;
     std::vector<Bytes> fingerprints;
     std::vector<dc_status_t> parserNewStatuses;
+    std::vector<std::size_t> eventsBeforeDive;  // how many events came before each dive
     dc_device_t *device = nullptr;
     std::size_t stopAfter = 0;
 

@@ -37,6 +37,17 @@ final class ImageBuilder {
         return this;
     }
 
+    /**
+     * Paces the transfer as a real dive computer: the dives' bytes move in blocks of
+     * {@code blockSize} bytes, each after {@code blockDelayMs} and a question to the cancel
+     * callback; with {@code memoryFirst} all blocks move before the first dive is handed out.
+     */
+    ImageBuilder transfer(int blockSize, int blockDelayMs, boolean memoryFirst) {
+        image.put("transfer", Map.of("block_size", blockSize, "block_delay_ms", blockDelayMs,
+                                     "memory_first", memoryFirst));
+        return this;
+    }
+
     /** Makes a device call ("open", "set_events", "foreach", ...) answer {@code status}. */
     ImageBuilder fault(String call, Object status) {
         faults.put(call, status);
