@@ -210,16 +210,33 @@ struct ScriptedListener final : ProgressListener {
     }
 };
 
+// A stop asked for while libdivecomputer moves the memory ends the transfer at its next check,
+// which it reports as CANCELLED: that is a stopped download, with the dives completed before it.
 TEST_F(Connection, AStopRequestedDuringTheTransferKeepsTheDivesCompletedBeforeIt) {
-    ScriptedListener listener;
-    listener.action = ScriptedListener::Action::Stop;
-    listener.at = 3;  // the report of the second dive's transfer
-    const auto result = download(
-        R"("devinfo": {"serial": 77}, "dives": [{"divetime": 1}, {"divetime": 2}, {}])", &listener);
-    cancelRequested.store(false);
-    ASSERT_EQ(result->dives.size(), 1u);
-    EXPECT_EQ(result->dives[0].diveTime, 1.0);
-    EXPECT_EQ(serial, "77");
+    const struct {
+        const char *transfer;
+        std::size_t stopAtReport;
+        std::size_t divesKept;
+    } cases[] = {
+        // The whole memory first: the third block's report asks, the fourth block is refused.
+        {R"({"block_size": 8, "memory_first": true})", 3, 0},
+        // Dive by dive: a stop during the second dive's blocks keeps the first dive.
+        {R"({"block_size": 1000000})", 3, 1},
+    };
+    for (const auto &stop : cases) {
+        SCOPED_TRACE(stop.transfer);
+        ScriptedListener listener;
+        listener.action = ScriptedListener::Action::Stop;
+        listener.at = stop.stopAtReport;
+        const auto result =
+            download(std::string(R"("devinfo": {"serial": 77}, "transfer": )") + stop.transfer +
+                         R"(, "dives": [{"divetime": 1}, {"divetime": 2}, {}])",
+                     &listener);
+        cancelRequested.store(false);
+        EXPECT_EQ(listener.reports.size(), stop.stopAtReport);
+        ASSERT_EQ(result->dives.size(), stop.divesKept);
+        EXPECT_EQ(serial, "77");
+    }
 }
 
 TEST_F(Connection, AListenerThatRaisesEndsTheDownloadWithItsFailureAndHearsNoMore) {

@@ -4,17 +4,20 @@ import static coralnote.bridgetest.DiveDownloadTest.MODEL;
 import static coralnote.bridgetest.DiveDownloadTest.VENDOR;
 import static org.junit.jupiter.api.Assertions.assertEquals;
 import static org.junit.jupiter.api.Assertions.assertFalse;
+import static org.junit.jupiter.api.Assertions.assertThrows;
 import static org.junit.jupiter.api.Assertions.assertTrue;
 
 import coralnote.main.java.core.Device;
 import coralnote.main.java.core.DeviceConnector;
 import coralnote.main.java.core.Dive;
+import coralnote.main.java.core.exceptions.CommunicationException;
 import java.nio.file.Path;
 import java.util.ArrayList;
 import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Set;
 import java.util.concurrent.CompletableFuture;
+import java.util.concurrent.CountDownLatch;
 import java.util.concurrent.TimeUnit;
 import org.junit.jupiter.api.Tag;
 import org.junit.jupiter.api.Test;
@@ -76,6 +79,53 @@ class DownloadInterruptionTest {
             assertEquals(String.format("2024-02-%02d 10:00:00", i + 1), starts.get(i));
         }
         assertEquals("close", lastJournalLine());
+    }
+
+    @Test
+    void anInterruptInTheMiddleOfATransferReturnsAtOnceWithNoDive() throws Exception {
+        // About forty packets of 60 ms: the whole memory takes over two seconds to move.
+        ImageBuilder image = new ImageBuilder(VENDOR, MODEL).devinfo(10, 110, 4242)
+                .transfer(16, 60, true).journal(dir.resolve("journal.log"));
+        for (int day = 1; day <= DIVES; day++) {
+            image.dive().datetime(2024, 2, day, 10, 0, 0).field("divetime", 3000)
+                    .field("maxdepth", 15.0).time(0).depth(1.0).time(10).depth(2.0);
+        }
+        Path port = image.writeTo(dir.resolve("paced.json"));
+        CountDownLatch packets = new CountDownLatch(3);
+        long[] last = new long[2];
+        DeviceConnector.setDownloadProgressListener((current, maximum) -> {
+            last[0] = current;
+            last[1] = maximum;
+            packets.countDown();
+        });
+        Set<Dive> dives = new LinkedHashSet<>();
+        try {
+            CompletableFuture<Device> download = startDownload(port, dives);
+            assertTrue(packets.await(20, TimeUnit.SECONDS), "the transfer never started");
+
+            long interrupted = System.nanoTime();
+            DeviceConnector.interruptDeviceDownload();
+            Device parent = download.get(20, TimeUnit.SECONDS);
+            long stoppedMs = TimeUnit.NANOSECONDS.toMillis(System.nanoTime() - interrupted);
+
+            assertEquals("4242", parent.getName());
+            assertTrue(dives.isEmpty());
+            assertTrue(last[0] < last[1], "the transfer ran to its end");
+            assertTrue(stoppedMs < 1000, "stopped " + stoppedMs + " ms after the interrupt");
+            assertEquals("close", lastJournalLine());
+        } finally {
+            DeviceConnector.setDownloadProgressListener(null);
+        }
+    }
+
+    @Test
+    void aCancellationNobodyAskedForIsADownloadFailure() throws Exception {
+        Path port = new ImageBuilder(VENDOR, MODEL).fault("foreach", -10)
+                .writeTo(dir.resolve("cancelled.json"));
+        CommunicationException thrown = assertThrows(CommunicationException.class,
+                () -> DeviceConnector.loadUserDivesFromDevice(
+                        port.toString(), VENDOR, MODEL, new LinkedHashSet<>()));
+        assertEquals("[-10]: Error downloading the dives.", thrown.getMessage());
     }
 
     @Test
