@@ -1,0 +1,67 @@
+// The cost of one progress report: the bridge's reporter against the bare JNI call of the same
+// Java method, each timed over many calls on the calling thread.
+#include "bridge/download_progress.h"
+#include "bridge/host_contract.h"
+
+#include <jni.h>
+
+#include <chrono>
+#include <exception>
+
+namespace {
+
+std::int64_t nanosSince(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() -
+                                                                start)
+        .count();
+}
+
+}  // namespace
+
+using namespace divebridge;
+
+// Nanoseconds for `calls` reports through the bridge's JavaProgressReporter; -1 when the host
+// has no downloadProgress.
+extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeReports(JNIEnv *env, jclass,
+                                                                              jint calls) {
+    const HostClass classes[] = {HostClass::NativeException};
+    const HostMethod methods[] = {HostMethod::NativeExceptionInit};
+    HostJava java;
+    if (!lookUpHost(env, classes, methods, java)) {
+        return -1;
+    }
+    lookUpOptionalMethod(env, HostMethod::DownloadProgress, java);
+    if (java[HostMethod::DownloadProgress] == nullptr) {
+        return -1;
+    }
+    JavaProgressReporter reporter(env, java);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        for (jint call = 0; call < calls; ++call) {
+            reporter.progress(static_cast<unsigned int>(call), static_cast<unsigned int>(calls));
+        }
+    } catch (const PendingJavaException &) {
+        return -1;
+    }
+    return nanosSince(start);
+}
+
+// Nanoseconds for `calls` bare CallStaticVoidMethod calls of the same method: the JNI floor.
+extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeFloorCalls(JNIEnv *env,
+                                                                                 jclass,
+                                                                                 jint calls) {
+    const jclass connector = env->FindClass("coralnote/main/java/core/DeviceConnector");
+    if (connector == nullptr) {
+        return -1;
+    }
+    const jmethodID method = env->GetStaticMethodID(connector, "downloadProgress", "(JJ)V");
+    if (method == nullptr) {
+        return -1;
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (jint call = 0; call < calls; ++call) {
+        env->CallStaticVoidMethod(connector, method, static_cast<jlong>(call),
+                                  static_cast<jlong>(calls));
+    }
+    return nanosSince(start);
+}
