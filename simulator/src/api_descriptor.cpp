@@ -10,8 +10,8 @@ using namespace dcsim;
 
 namespace {
 
-// Generation B's getters take a const descriptor.
-#ifdef DCSIM_GENERATION_B
+// Release 0.9's getters take a const descriptor, and its iterator a context.
+#ifdef DCSIM_RELEASE_0_9
 using DescriptorArg = const dc_descriptor_t *;
 constexpr const char *kIteratorNew = "dc_descriptor_iterator_new";
 #else
@@ -39,7 +39,7 @@ dc_status_t newDescriptorIterator(dc_iterator_t **iterator) {
 
 extern "C" {
 
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
 // The context is optional, as in libdivecomputer (the old name passes NULL).
 dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context) {
     const dc_status_t status = answerStatus([&] {

@@ -1,5 +1,5 @@
-// C API: parsers, created on a device for one dive's bytes (given with dc_parser_set_data
-// under generation A, to dc_parser_new under B).
+// C API: parsers, created on a device for one dive's bytes (given with dc_parser_set_data up to
+// release 0.8, to dc_parser_new from 0.9 on).
 #include "handles.h"
 #include "status_error.h"
 #include "trace.h"
@@ -82,7 +82,7 @@ const char *fieldName(unsigned int field) {
 
 extern "C" {
 
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
 // The dive's parser_new fault comes first, then the bytes are checked as a whole.
 dc_status_t dc_parser_new(dc_parser_t **parser, dc_device_t *device, const unsigned char data[],
                           size_t size) {

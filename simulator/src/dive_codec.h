@@ -61,7 +61,7 @@ inline constexpr std::size_t kSampleRecordSize = 20;
 
 // The bytes keep sample times in seconds; release 0.9 delivers milliseconds, so there a time
 // above 4294967 s does not fit the 32-bit sample and is a format error.
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
 inline constexpr std::uint32_t kSampleTimeScale = 1000;
 #else
 inline constexpr std::uint32_t kSampleTimeScale = 1;

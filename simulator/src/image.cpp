@@ -42,7 +42,8 @@ struct FileCloser {
 }
 
 // Opens the port without waiting: a FIFO or terminal with nothing on the other side would block.
-// The errno of open decides the status, as for a serial port.
+// The errno of open decides the status, as for a serial port. A port that does not open is not
+// echoed to standard error: its name may be any text, a mebibyte long.
 int openPort(const std::string &path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd >= 0) {
@@ -55,7 +56,7 @@ int openPort(const std::string &path) {
     if (error == EACCES || error == EPERM) {
         throw StatusError(DC_STATUS_NOACCESS, path + ": permission denied");
     }
-    refusePort(path, std::strerror(error));
+    throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(error));
 }
 
 const std::string &sizeLimitText() {

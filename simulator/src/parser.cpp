@@ -42,7 +42,7 @@ dc_status_t answerEntry(const IndexFaults &faults, const std::vector<Entry> &ent
 // As called from C: a callback that throws ends the process. Release 0.9 passes a pointer.
 void callSample(dc_sample_callback_t callback, dc_sample_type_t type,
                 const dc_sample_value_t &value, void *userdata) noexcept {
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
     callback(type, &value, userdata);
 #else
     callback(type, value, userdata);

@@ -14,9 +14,9 @@ struct Listed {
     unsigned int transport;
 };
 
-// The transport number (generation A) or set of flags (B) of a descriptor.
+// The transport number (up to release 0.6) or set of flags (from 0.7 on) of a descriptor.
 unsigned int transportOf(dc_descriptor_t *descriptor) {
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     return dc_descriptor_get_transports(descriptor);
 #else
     return static_cast<unsigned int>(dc_descriptor_get_transport(descriptor));
@@ -65,7 +65,7 @@ TEST_F(Catalogue, TheBuiltInCatalogueCoversEveryTransportAndTwoWordVendors) {
         EXPECT_TRUE(names.insert(descriptor.vendor + " " + descriptor.product).second)
             << "listed twice: " << descriptor.vendor << " " << descriptor.product;
     }
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     unsigned int flags = 0;
     for (unsigned int set : transports) {
         flags |= set;
@@ -93,7 +93,7 @@ TEST_F(Catalogue, BuiltInModelsReportTheTransportsOfTheirGeneration) {
     for (const auto &descriptor : listDescriptors(status)) {
         transports[descriptor.vendor + " " + descriptor.product] = descriptor.transport;
     }
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     EXPECT_EQ(transports.at("Shearwater Perdix"),
               DC_TRANSPORT_SERIAL | DC_TRANSPORT_BLUETOOTH | DC_TRANSPORT_BLE);
     EXPECT_EQ(transports.at("Shearwater Teric"), DC_TRANSPORT_BLE);
@@ -126,7 +126,7 @@ TEST_F(Catalogue, TransportNamesAndListsMeanTheSameModelsInEitherGeneration) {
     }
     EXPECT_EQ(status, DC_STATUS_DONE);
     using Expected = std::vector<std::pair<std::string, unsigned int>>;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     EXPECT_EQ(listed,
               Expected({{"1", 4}, {"2", 36}, {"3", 32}, {"4", 41}, {"5", 0}, {"6", 0}, {"7", 3}}));
 #else
@@ -219,7 +219,7 @@ TEST_F(Catalogue, IteratorCallsCheckTheirArguments) {
     EXPECT_EQ(transportOf(nullptr), static_cast<unsigned int>(DC_TRANSPORT_NONE));
 }
 
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 9, 0)
 TEST_F(Catalogue, TheIteratorTakesAnOptionalContext) {
     dc_iterator_t *raw = nullptr;
     ASSERT_EQ(dc_descriptor_iterator_new(&raw, context_.get()), DC_STATUS_SUCCESS);

@@ -86,7 +86,7 @@ TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
     openImage(image, DC_STATUS_NOACCESS);
 }
 
-#ifndef DCSIM_GENERATION_B
+#if !DC_VERSION_CHECK(0, 7, 0)
 TEST_F(DeviceImage, OpenChecksItsArguments) {
     const std::string image = writeImage(Json::array());
     dc_device_t *device = reinterpret_cast<dc_device_t *>(&device);
@@ -346,7 +346,7 @@ TEST_F(DeviceImage, TheJournalRecordsEveryDeviceCallAndFaultsAnswerTheirStatus) 
     EXPECT_EQ(dc_device_foreach(device, DownloadLog::onDive, &log), DC_STATUS_SUCCESS)
         << "failed registrations left no callback behind";
     EXPECT_EQ(dc_device_close(device), DC_STATUS_IO);
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     EXPECT_EQ(dcsim_live_handles(), 3u) << "the failed close still released the device";
 #else
     EXPECT_EQ(dcsim_live_handles(), 2u) << "the failed close still released the device";

@@ -238,7 +238,7 @@ TEST_F(DiveCodec, FaultsCarriedByTheBytesAnswerTheirStatus) {
 TEST_F(DiveCodec, ASetDataFaultLeavesTheParserWithoutData) {
     const ParsedDive dive =
         parse({{"divetime", 1}, {"faults", {{"set_data", -9}}}}, DC_STATUS_DATAFORMAT);
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 9, 0)
     EXPECT_EQ(dive.parser, nullptr) << "dc_parser_new answers the fault and creates nothing";
 #else
     unsigned int divetime = 0;
@@ -251,7 +251,7 @@ TEST_F(DiveCodec, ParserCallsCheckTheirArguments) {
     const Device device = openImage(writeImage(Json::array()));
     const Bytes bytes = encode({{"divetime", 5}});
     dc_parser_t *raw = nullptr;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 9, 0)
     EXPECT_EQ(dc_parser_new(&raw, device.get(), nullptr, 10), DC_STATUS_INVALIDARGS);
     EXPECT_EQ(raw, nullptr);
     EXPECT_EQ(dc_parser_new(nullptr, device.get(), bytes.data(), bytes.size()),

@@ -88,7 +88,7 @@ ParsedDive SimulatorTest::parse(const Json &dive, dc_status_t expected) {
 dc_status_t openDevice(dc_context_t *context, dc_descriptor_t *descriptor, const std::string &path,
                        Device &out) {
     dc_device_t *device = nullptr;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     dc_iostream_t *stream = nullptr;
     const dc_status_t opened = dc_serial_open(&stream, context, path.c_str());
     out.stream_.reset(stream);
@@ -106,7 +106,7 @@ dc_status_t openDevice(dc_context_t *context, dc_descriptor_t *descriptor, const
 dc_status_t newParser(dc_device_t *device, const unsigned char *data, std::size_t size,
                       Parser &out) {
     dc_parser_t *parser = nullptr;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 9, 0)
     const dc_status_t status = dc_parser_new(&parser, device, data, size);
     out.reset(parser);
     return status;
@@ -165,7 +165,7 @@ int DownloadLog::onDive(const unsigned char *data, unsigned int size,
     log->eventsBeforeDive.push_back(log->events.size());
     log->fingerprints.emplace_back(fingerprint, fingerprint + fsize);
     Parser parser;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 9, 0)
     log->parserNewStatuses.push_back(newParser(log->device, data, size, parser));
 #else
     // Only dc_parser_new: its fault is what is recorded.

@@ -9,8 +9,9 @@
 #include <libdivecomputer/descriptor.h>
 #include <libdivecomputer/device.h>
 #include <libdivecomputer/parser.h>
+#include <libdivecomputer/version.h>
 #include <nlohmann/json.hpp>
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
 #include <libdivecomputer/bluetooth.h>
 #include <libdivecomputer/irda.h>
 #include <libdivecomputer/serial.h>
@@ -50,12 +51,14 @@ using Descriptor = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
 using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
 using Parser = std::unique_ptr<dc_parser_t, ParserDestroy>;
 
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
 struct StreamClose {
     void operator()(dc_iostream_t *s) const { dc_iostream_close(s); }
 };
 using Stream = std::unique_ptr<dc_iostream_t, StreamClose>;
+#endif
 
+#if DC_VERSION_CHECK(0, 9, 0)
 // Sample times arrive in milliseconds, and the callback gets the value by pointer.
 constexpr unsigned int kTimeUnitsPerSecond = 1000;
 using SampleValue = const dc_sample_value_t *;
@@ -70,7 +73,7 @@ inline const dc_sample_value_t &valueOf(const dc_sample_value_t &value) {
     return value;
 }
 
-// An open device; under generation B together with the stream it was opened on, which is closed
+// An open device; from release 0.7 on together with the stream it was opened on, which is closed
 // after the device.
 class Device {
   public:
@@ -81,19 +84,20 @@ class Device {
 
   private:
     friend dc_status_t openDevice(dc_context_t *, dc_descriptor_t *, const std::string &, Device &);
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     Stream stream_;
 #endif
     DeviceHandle device_;  // after the stream: released first
 };
 
-// Opens the image at path for the descriptor: dc_device_open on the path under generation A, on
-// a serial stream under B. Answers the first failing status.
+// Opens the image at path for the descriptor: dc_device_open on the path up to release 0.6, on a
+// serial stream from 0.7 on. Answers the first failing status.
 dc_status_t openDevice(dc_context_t *context, dc_descriptor_t *descriptor, const std::string &path,
                        Device &out);
 
-// A parser of one dive's bytes: dc_parser_new and dc_parser_set_data under generation A (a parser
-// whose data was refused is kept), dc_parser_new alone under B. Answers the first failing status.
+// A parser of one dive's bytes: dc_parser_new and dc_parser_set_data up to release 0.8 (a parser
+// whose data was refused is kept), dc_parser_new alone from 0.9 on. Answers the first failing
+// status.
 dc_status_t newParser(dc_device_t *device, const unsigned char *data, std::size_t size,
                       Parser &out);
 

@@ -13,7 +13,7 @@ TEST_F(Trace, EveryCallAppendsOneLineWithItsArgumentsAndStatus) {
     const std::string image = writeImage(Json::parse(R"([{"maxdepth": 3.5}])"));
     dcsim_trace_start();
     dc_device_t *device = nullptr;
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     dc_iostream_t *stream = nullptr;
     ASSERT_EQ(dc_serial_open(&stream, context_.get(), image.c_str()), DC_STATUS_SUCCESS);
     ASSERT_EQ(dc_device_open(&device, context_.get(), descriptor_.get(), stream),
@@ -42,7 +42,7 @@ TEST_F(Trace, EveryCallAppendsOneLineWithItsArgumentsAndStatus) {
     dc_parser_get_datetime(parser, &datetime);
     dc_parser_destroy(parser);
     dc_device_close(device);
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     dc_iostream_close(stream);
 #endif
     dc_descriptor_get_vendor(descriptor_.get());
@@ -50,21 +50,24 @@ TEST_F(Trace, EveryCallAppendsOneLineWithItsArgumentsAndStatus) {
     dc_context_free(nullptr);
 
     const std::string size = std::to_string(log.dives[0].size());
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
     const std::string opening = "dc_serial_open " + image + " -> 0\n" +
                                 "dc_device_open -> 0\n"
                                 "dc_device_set_events 15 -> 0\n"
                                 "dc_device_open -> -2\n";
-    const std::string newParserLine = "dc_parser_new " + size + " -> 0\n";
-    const std::string callbackParser = newParserLine;
     const std::string closing = "dc_device_close -> 0\ndc_iostream_close -> 0\n";
 #else
     const std::string opening = "dc_device_open " + image + " -> 0\n" +
                                 "dc_device_set_events 15 -> 0\n"
                                 "dc_device_open (null) -> -2\n";
+    const std::string closing = "dc_device_close -> 0\n";
+#endif
+#if DC_VERSION_CHECK(0, 9, 0)
+    const std::string newParserLine = "dc_parser_new " + size + " -> 0\n";
+    const std::string callbackParser = newParserLine;
+#else
     const std::string newParserLine = "dc_parser_new -> 0\ndc_parser_set_data " + size + " -> 0\n";
     const std::string callbackParser = "dc_parser_new -> 0\n";
-    const std::string closing = "dc_device_close -> 0\n";
 #endif
     EXPECT_EQ(traceText(), opening +
                                // calls made from a callback come before the call that made it

@@ -1,8 +1,8 @@
-// Generation B: devices opened on streams (serial, USB, USB HID, IrDA, Bluetooth), parsers created
-// with the dive's bytes, and sample times in milliseconds.
+// From release 0.7 on: devices opened on streams (serial, USB, USB HID, IrDA, Bluetooth); from 0.9
+// on: parsers created with the dive's bytes, and sample times in milliseconds.
 #include "sim_test_support.h"
 
-#ifdef DCSIM_GENERATION_B
+#if DC_VERSION_CHECK(0, 7, 0)
 
 #include <algorithm>
 #include <cstdlib>
@@ -254,6 +254,7 @@ TEST_F(Transports, BluetoothAndIrdaAddressesAreMappedToImages) {
         << "a listed image that does not exist";
 }
 
+#if DC_VERSION_CHECK(0, 9, 0)
 TEST_F(Transports, SampleTimesAreMillisecondsUpToWhatThirtyTwoBitsHold) {
     const ParsedDive dive = parse({{"samples", {{{"time", 0}}, {{"time", 1}}, {{"time", 4294967}}}},
                                    {"generate", {{"rows", 2}, {"interval", 30}}}});
@@ -333,6 +334,7 @@ TEST_F(Transports, ParserNewTakesTheBytesAndAnswersTheirFaults) {
     EXPECT_EQ(samples[0].value.ppo2.value, 0.0);
     EXPECT_EQ(samples[1].value.deco.tts, 0u);
 }
+#endif
 
 }  // namespace
 }  // namespace dcsim_test

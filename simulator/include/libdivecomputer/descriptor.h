@@ -1,5 +1,5 @@
-/* Stand-in for libdivecomputer's descriptor.h (releases 0.5 and 0.6, or 0.9 under
- * DCSIM_GENERATION_B). */
+/* Stand-in for libdivecomputer's descriptor.h (releases 0.5 and 0.6; 0.7 and 0.8 under
+ * DCSIM_GENERATION_B; 0.9 when DCSIM_RELEASE_0_9 is defined too). */
 #ifndef DC_DESCRIPTOR_H
 #define DC_DESCRIPTOR_H
 
@@ -15,7 +15,7 @@ extern "C" {
 
 typedef struct dc_descriptor_t dc_descriptor_t;
 
-#ifdef DCSIM_GENERATION_B
+#if defined(DCSIM_RELEASE_0_9)
 
 dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context);
 #define dc_descriptor_iterator(iterator) dc_descriptor_iterator_new(iterator, NULL)
@@ -26,6 +26,17 @@ dc_family_t dc_descriptor_get_type(const dc_descriptor_t *descriptor);
 unsigned int dc_descriptor_get_model(const dc_descriptor_t *descriptor);
 /* The dc_transport_t flags of every transport the model supports. */
 unsigned int dc_descriptor_get_transports(const dc_descriptor_t *descriptor);
+
+#elif defined(DCSIM_GENERATION_B)
+
+dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator);
+void dc_descriptor_free(dc_descriptor_t *descriptor);
+const char *dc_descriptor_get_vendor(dc_descriptor_t *descriptor);
+const char *dc_descriptor_get_product(dc_descriptor_t *descriptor);
+dc_family_t dc_descriptor_get_type(dc_descriptor_t *descriptor);
+unsigned int dc_descriptor_get_model(dc_descriptor_t *descriptor);
+/* The dc_transport_t flags of every transport the model supports. */
+unsigned int dc_descriptor_get_transports(dc_descriptor_t *descriptor);
 
 #else
 

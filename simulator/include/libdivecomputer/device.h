@@ -1,4 +1,4 @@
-/* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6, or 0.9 under
+/* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6, or 0.7 to 0.9 under
  * DCSIM_GENERATION_B). */
 #ifndef DC_DEVICE_H
 #define DC_DEVICE_H

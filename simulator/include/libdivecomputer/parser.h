@@ -1,5 +1,5 @@
-/* Stand-in for libdivecomputer's parser.h (releases 0.5 and 0.6, or 0.9 under
- * DCSIM_GENERATION_B). */
+/* Stand-in for libdivecomputer's parser.h (releases 0.5 and 0.6; 0.7 and 0.8 under
+ * DCSIM_GENERATION_B; 0.9 when DCSIM_RELEASE_0_9 is defined too). */
 #ifndef DC_PARSER_H
 #define DC_PARSER_H
 
@@ -81,7 +81,7 @@ typedef enum parser_sample_event_t {
 
 #define DC_GASMIX_UNKNOWN 0xFFFFFFFF
 
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
 typedef enum dc_usage_t {
     DC_USAGE_NONE,
     DC_USAGE_OXYGEN,
@@ -94,7 +94,7 @@ typedef struct dc_gasmix_t {
     double helium;
     double oxygen;
     double nitrogen;
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
     dc_usage_t usage;
 #endif
 } dc_gasmix_t;
@@ -112,7 +112,7 @@ typedef struct dc_tank_t {
     double workpressure; /* bar */
     double beginpressure;
     double endpressure;
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
     dc_usage_t usage;
 #endif
 } dc_tank_t;
@@ -140,7 +140,7 @@ typedef union dc_sample_value_t {
         const void *data;
     } vendor;
     double setpoint;
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
     struct {
         unsigned int sensor;
         double value;
@@ -153,7 +153,7 @@ typedef union dc_sample_value_t {
         unsigned int type;
         unsigned int time;
         double depth;
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
         unsigned int tts;
 #endif
     } deco;
@@ -162,7 +162,7 @@ typedef union dc_sample_value_t {
 
 typedef struct dc_parser_t dc_parser_t;
 
-#ifdef DCSIM_GENERATION_B
+#ifdef DCSIM_RELEASE_0_9
 typedef void (*dc_sample_callback_t)(dc_sample_type_t type, const dc_sample_value_t *value,
                                      void *userdata);
 

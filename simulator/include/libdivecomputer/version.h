@@ -1,12 +1,17 @@
-/* Stand-in for libdivecomputer's version.h: the simulator presents release 0.6 (generation A)
- * or, built with DCSIM_GENERATION_B, release 0.9. */
+/* Stand-in for libdivecomputer's version.h: the simulator presents release 0.6 (generation A),
+ * 0.8 (built with DCSIM_GENERATION_B) or 0.9 (with DCSIM_GENERATION_B and DCSIM_RELEASE_0_9). */
 #ifndef DC_VERSION_H
 #define DC_VERSION_H
 
-#ifdef DCSIM_GENERATION_B
+#if defined(DCSIM_RELEASE_0_9)
 #define DC_VERSION "0.9.0-dcsim"
 #define DC_VERSION_MAJOR 0
 #define DC_VERSION_MINOR 9
+#define DC_VERSION_MICRO 0
+#elif defined(DCSIM_GENERATION_B)
+#define DC_VERSION "0.8.0-dcsim"
+#define DC_VERSION_MAJOR 0
+#define DC_VERSION_MINOR 8
 #define DC_VERSION_MICRO 0
 #else
 #define DC_VERSION "0.6.0-dcsim"
