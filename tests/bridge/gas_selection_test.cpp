@@ -12,7 +12,11 @@ namespace divebridge {
 namespace {
 
 dc_gasmix_t mix(double oxygen, double helium = 0.0) {
-    return dc_gasmix_t{helium, oxygen, 1.0 - oxygen - helium};
+    dc_gasmix_t mix{};  // 0.9 adds a usage member
+    mix.helium = helium;
+    mix.oxygen = oxygen;
+    mix.nitrogen = 1.0 - oxygen - helium;
+    return mix;
 }
 
 dc_tank_t tankUsingMix(unsigned int gasmix) {

@@ -229,7 +229,11 @@ TEST(DiveRecordCopy, ACopyKeepsEveryValueAfterItsSourceIsGone) {
     DiveRecord copy;
     {
         auto source = std::make_unique<DiveRecord>();
-        source->gasMixes.push_back(dc_gasmix_t{0.1, 0.2, 0.7});
+        dc_gasmix_t mix{};
+        mix.helium = 0.1;
+        mix.oxygen = 0.2;
+        mix.nitrogen = 0.7;
+        source->gasMixes.push_back(mix);
         source->averageDepth = 0.0;
         source->diveTime = 61;
         source->profile.rowCount = 2;
