@@ -28,8 +28,8 @@
 namespace divebridge::bench {
 namespace {
 
-constexpr int roundCount = 21;
-constexpr double minimumSeconds = 0.02;
+constexpr int roundCount = 31;
+constexpr double minimumSeconds = 0.03;
 // The block of samples the collection is fed from, replayed as often as a size needs: 128 KiB,
 // held in cache at every size, as a library's decoding of a dive's bytes would be.
 constexpr std::uint32_t replayedRows = 1024;
