@@ -1,44 +1,68 @@
 #include "figures.h"
 
+#include <cmath>
 #include <cstdio>
-#include <sstream>
 
 namespace divebridge::bench {
 namespace {
 
 std::string formatNumber(double value) {
     char text[32];
-    std::snprintf(text, sizeof text, value >= 100 ? "%.0f" : value >= 10 ? "%.1f" : "%.3g", value);
+    const double size = std::fabs(value);
+    std::snprintf(text, sizeof text, size >= 100 ? "%.0f" : size >= 10 ? "%.1f" : "%.3g", value);
     return text;
+}
+
+Figure figureOf(const std::string &name, const Measured &value, const std::string &unit) {
+    return {name, value.median, value, unit, "", true};
 }
 
 }  // namespace
 
-void FigureTable::atLeast(const std::string &name, double value, const std::string &unit,
+void FigureTable::atLeast(const std::string &name, const Measured &value, const std::string &unit,
                           double minimum) {
-    figures.push_back({name, value, unit, ">= " + formatNumber(minimum), value >= minimum});
+    Figure figure = figureOf(name, value, unit);
+    figure.target = ">= " + formatNumber(minimum);
+    figure.met = value.median >= minimum;
+    figures.push_back(figure);
 }
 
 void FigureTable::atMost(const std::string &name, double value, const std::string &unit,
                          double maximum) {
-    figures.push_back({name, value, unit, "<= " + formatNumber(maximum), value <= maximum});
+    figures.push_back(
+        {name, value, std::nullopt, unit, "<= " + formatNumber(maximum), value <= maximum});
+}
+
+void FigureTable::atMost(const std::string &name, const Measured &value, const std::string &unit,
+                         double maximum) {
+    Figure figure = figureOf(name, value, unit);
+    figure.target = "<= " + formatNumber(maximum);
+    figure.met = value.median <= maximum;
+    figures.push_back(figure);
 }
 
 void FigureTable::report(const std::string &name, double value, const std::string &unit) {
-    figures.push_back({name, value, unit, "", true});
+    figures.push_back({name, value, std::nullopt, unit, "", true});
+}
+
+void FigureTable::report(const std::string &name, const Measured &value, const std::string &unit) {
+    figures.push_back(figureOf(name, value, unit));
 }
 
 bool FigureTable::print(const std::string &title) const {
-    std::printf("\n== %s ==\n", title.c_str());
+    std::printf("\n== %s ==\n  %-72s %14s  %-16s %s\n", title.c_str(), "figure", "measured",
+                "rounds' range", "target");
     bool allMet = true;
     for (const Figure &figure : figures) {
         const std::string measured = formatNumber(figure.value) + " " + figure.unit;
-        if (figure.target.empty()) {
-            std::printf("  %-72s %18s\n", figure.name.c_str(), measured.c_str());
-        } else {
-            std::printf("  %-72s %18s  target %-10s %s\n", figure.name.c_str(), measured.c_str(),
-                        figure.target.c_str(), figure.met ? "PASS" : "MISS");
+        const std::string range = figure.rounds ? formatNumber(figure.rounds->least) + " .. " +
+                                                      formatNumber(figure.rounds->most)
+                                                : "";
+        std::printf("  %-72s %14s  %-16s", figure.name.c_str(), measured.c_str(), range.c_str());
+        if (!figure.target.empty()) {
+            std::printf(" %-8s %s", figure.target.c_str(), figure.met ? "PASS" : "MISS");
         }
+        std::printf("\n");
         allMet = allMet && figure.met;
     }
     std::fflush(stdout);

@@ -1,7 +1,10 @@
 // The benchmark's verdicts: each figure printed beside its target, PASS or MISS decided from the
-// measured number alone.
+// measured number alone (the median, for a figure measured in rounds).
 #pragma once
 
+#include "rounds.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +13,7 @@ namespace divebridge::bench {
 struct Figure {
     std::string name;
     double value;
+    std::optional<Measured> rounds;  // the rounds' median (the value) and range, when repeated
     std::string unit;
     std::string target;  // as printed; empty for a figure reported without a target
     bool met;
@@ -18,11 +22,15 @@ struct Figure {
 class FigureTable {
   public:
     // A figure that must reach at least `minimum`.
-    void atLeast(const std::string &name, double value, const std::string &unit, double minimum);
+    void atLeast(const std::string &name, const Measured &value, const std::string &unit,
+                 double minimum);
     // A figure that must stay at or below `maximum`.
     void atMost(const std::string &name, double value, const std::string &unit, double maximum);
+    void atMost(const std::string &name, const Measured &value, const std::string &unit,
+                double maximum);
     // A figure reported for information.
     void report(const std::string &name, double value, const std::string &unit);
+    void report(const std::string &name, const Measured &value, const std::string &unit);
 
     // Prints every figure; answers whether all targets were met.
     bool print(const std::string &title) const;

@@ -18,6 +18,7 @@
 
 #include <fcntl.h>
 #include <malloc.h>
+#include <sys/resource.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -157,6 +158,12 @@ JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_processCpuNanos(JNIEnv 
     timespec now{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
     return static_cast<jlong>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
+JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_minorFaults(JNIEnv *, jclass) {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_minflt;
 }
 
 JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_nativeHeapInUse(JNIEnv *, jclass) {

@@ -22,6 +22,9 @@ final class BenchNative {
     /** CPU time of the whole process (every thread, GC and JIT included), in nanoseconds. */
     static native long processCpuNanos();
 
+    /** Minor page faults of the whole process so far. */
+    static native long minorFaults();
+
     /** Native heap bytes in use (malloc's small blocks and mapped ones). */
     static native long nativeHeapInUse();
 

@@ -7,7 +7,6 @@ import java.io.IOException;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
-import java.util.Arrays;
 import java.util.HashMap;
 import java.util.HashSet;
 import java.util.List;
@@ -20,21 +19,21 @@ import java.util.Set;
  * one run; the cost per row against the size of the download; peak memory and local references;
  * the bridge's work against the time a dive computer needs to send the dives.
  *
- * <p>Times are the process's CPU time (GC and JIT threads included), the median of interleaved
- * repetitions after warm-up, with a collection before each repetition.
+ * <p>Times are the process's CPU time (GC and JIT threads included) in interleaved rounds after a
+ * warm-up round (see {@link Rounds}): each figure is the median over the rounds, with their range.
  */
 public final class DownloadBench {
     private static final String VENDOR = "Shearwater";
     private static final String MODEL = "Perdix";
     private static final int WARMUPS = 1;
-    private static final int REPETITIONS = 5;
-    private static final long MIN_SAMPLE_NANOS = 60_000_000L;
+    private static final int ROUNDS = 15;
+    private static final long MIN_SAMPLE_NANOS = 40_000_000L;
     /** A typical logbook's density: 4 bytes a sample row, 10 bits a byte, at 115200 baud. */
     private static final double LINK_SECONDS_PER_ROW = 4 * 10 / 115200.0;
 
     private final Path directory;
     private final FigureTable table = new FigureTable();
-    /** loadUserDivesFromDevice's nanoseconds per kept row, by "DxR", from the scaling runs. */
+    /** loadUserDivesFromDevice's nanoseconds per kept row, by size, from the scaling rounds. */
     private final Map<String, Double> exportPerRow = new HashMap<>();
 
     private DownloadBench(Path directory) {
@@ -60,59 +59,8 @@ public final class DownloadBench {
         scaling();
         linkBudget(examples);
         BenchNative.silenceStdout(false);
-        return table.print("JVM figures (process CPU time, median of " + REPETITIONS
-                + " interleaved repetitions after " + WARMUPS + " warm-ups)");
-    }
-
-    /** A body to time; it may throw what the code under test throws. */
-    private interface Body {
-        void run() throws Exception;
-    }
-
-    private static long cpuNanos() {
-        return BenchNative.processCpuNanos();
-    }
-
-    /** Runs the body {@code runs} times; answers the CPU nanoseconds they took. */
-    private static long timeRuns(Body body, int runs) throws Exception {
-        System.gc();
-        long start = cpuNanos();
-        for (int run = 0; run < runs; run++) {
-            body.run();
-        }
-        return cpuNanos() - start;
-    }
-
-    /** Runs per sample, doubled until a sample is long enough for the clock's resolution. */
-    private static int calibrate(Body body) throws Exception {
-        int runs = 1;
-        while (timeRuns(body, runs) < MIN_SAMPLE_NANOS) {
-            runs *= 2;
-        }
-        return runs;
-    }
-
-    /** CPU nanoseconds of one run of each body, median of interleaved repetitions. */
-    private static double[] measure(Body... bodies) throws Exception {
-        int[] runs = new int[bodies.length];
-        for (int body = 0; body < bodies.length; body++) {
-            runs[body] = calibrate(bodies[body]);
-        }
-        double[][] samples = new double[bodies.length][REPETITIONS];
-        for (int round = 0; round < WARMUPS + REPETITIONS; round++) {
-            for (int body = 0; body < bodies.length; body++) {
-                long elapsed = timeRuns(bodies[body], runs[body]);
-                if (round >= WARMUPS) {
-                    samples[body][round - WARMUPS] = (double) elapsed / runs[body];
-                }
-            }
-        }
-        double[] medians = new double[bodies.length];
-        for (int body = 0; body < bodies.length; body++) {
-            Arrays.sort(samples[body]);
-            medians[body] = samples[body][REPETITIONS / 2];
-        }
-        return medians;
+        return table.print("JVM figures (process CPU time, median of " + ROUNDS
+                + " interleaved rounds after " + WARMUPS + " warm-up)");
     }
 
     private String image(int dives, int rows) {
@@ -155,79 +103,166 @@ public final class DownloadBench {
             BenchNative.convert(prepared.handle, parent, built);
             PureJavaDives pureJava = new PureJavaDives(built);
             List<Object[]> floorArrays = new ArrayList<>(prepared.dives);
-            double[] times = measure(
-                    () -> BenchNative.convert(prepared.handle, parent, new HashSet<>()),
-                    () -> {
-                        floorArrays.clear();
-                        for (int dive = 0; dive < prepared.dives; dive++) {
-                            floorArrays.add(BenchNative.floorDive(prepared.handle, dive));
-                        }
-                    },
-                    () -> pureJava.build(parent, new HashSet<>()),
-                    () -> BenchNative.download(port, VENDOR, MODEL),
-                    () -> DeviceConnector.loadUserDivesFromDevice(
-                            port, VENDOR, MODEL, new HashSet<>()));
+            Rounds rounds = new Rounds();
+            int conversion = rounds.add(
+                    () -> BenchNative.convert(prepared.handle, parent, new HashSet<>()));
+            int floor = rounds.add(() -> {
+                floorArrays.clear();
+                for (int dive = 0; dive < prepared.dives; dive++) {
+                    floorArrays.add(BenchNative.floorDive(prepared.handle, dive));
+                }
+            });
+            int pure = rounds.add(() -> pureJava.build(parent, new HashSet<>()));
+            int download = rounds.add(() -> BenchNative.download(port, VENDOR, MODEL));
+            int export = rounds.add(() -> DeviceConnector.loadUserDivesFromDevice(
+                    port, VENDOR, MODEL, new HashSet<>()));
+            rounds.run(WARMUPS, ROUNDS, MIN_SAMPLE_NANOS);
             double cells = prepared.cells;
-            double conversion = times[0] / cells;
-            double floor = times[1] / cells;
-            double pure = times[2] / cells;
+            double rows = prepared.rows;
             String size = ", D=100 R=3600";
-            table.report("conversion per present cell" + size, conversion, "ns");
-            table.report("JNI floor per present cell" + size, floor, "ns");
-            table.report("pure Java per present cell" + size, pure, "ns");
-            table.atMost("conversion / JNI floor" + size, conversion / floor, "x", 1.5);
-            table.report("conversion / pure Java" + size, conversion / pure, "x");
+            table.report("conversion per present cell" + size,
+                    rounds.over(round -> rounds.sample(conversion, round) / cells), "ns");
+            table.report("JNI floor per present cell" + size,
+                    rounds.over(round -> rounds.sample(floor, round) / cells), "ns");
+            table.report("pure Java per present cell" + size,
+                    rounds.over(round -> rounds.sample(pure, round) / cells), "ns");
+            table.atMost("conversion / JNI floor" + size,
+                    rounds.over(round
+                            -> rounds.sample(conversion, round) / rounds.sample(floor, round)),
+                    "x", 1.5);
+            table.report("conversion / pure Java" + size,
+                    rounds.over(round
+                            -> rounds.sample(conversion, round) / rounds.sample(pure, round)),
+                    "x");
             table.report("download per row (bridge + simulator)" + size,
-                    times[3] / prepared.rows, "ns");
-            table.report("Java conversion per row" + size, times[0] / prepared.rows, "ns");
-            table.report("loadUserDivesFromDevice per row" + size, times[4] / prepared.rows, "ns");
+                    rounds.over(round -> rounds.sample(download, round) / rows), "ns");
+            table.report("Java conversion per row" + size,
+                    rounds.over(round -> rounds.sample(conversion, round) / rows), "ns");
+            table.report("loadUserDivesFromDevice per row" + size,
+                    rounds.over(round -> rounds.sample(export, round) / rows), "ns");
             table.report("download share of loadUserDivesFromDevice" + size,
-                    100 * times[3] / times[4], "%");
+                    rounds.over(round
+                            -> 100 * rounds.sample(download, round) / rounds.sample(export, round)),
+                    "%");
         }
     }
 
-    /** Per-row costs of one image: download, conversion and the whole export. */
-    private double[] perRow(int dives, int rows) throws Exception {
-        String port = image(dives, rows);
-        try (Prepared prepared = new Prepared(port, VENDOR, MODEL)) {
-            double[] times = measure(
-                    () -> BenchNative.download(port, VENDOR, MODEL),
-                    () -> BenchNative.convert(prepared.handle, parent(), new HashSet<>()),
-                    () -> DeviceConnector.loadUserDivesFromDevice(
-                            port, VENDOR, MODEL, new HashSet<>()));
-            for (int index = 0; index < times.length; index++) {
-                times[index] /= prepared.rows;
+    /** A generated image's size: D dives of R rows each. */
+    private record Size(int dives, int rowsPerDive) {
+        String name() {
+            return "D=" + dives + " R=" + rowsPerDive;
+        }
+    }
+
+    /** What is timed of each size, by column: the download, the conversion, the whole export. */
+    private static final String[] WHAT = {
+            "download (bridge + simulator)", "conversion", "loadUserDivesFromDevice"};
+    private static final int EXPORT = 2;
+
+    /** The bodies of every size and the kept rows of each, timed in one set of rounds. */
+    private final class Scaling {
+        final Rounds rounds = new Rounds();
+        final Map<Size, int[]> bodies = new HashMap<>();
+        final Map<Size, Long> rows = new HashMap<>();
+
+        void add(Size size, Prepared prepared) {
+            String port = image(size.dives(), size.rowsPerDive());
+            rows.put(size, prepared.rows);
+            bodies.put(size, new int[] {
+                    rounds.add(() -> BenchNative.download(port, VENDOR, MODEL)),
+                    rounds.add(() -> BenchNative.convert(
+                            prepared.handle, parent(), new HashSet<>())),
+                    rounds.add(() -> DeviceConnector.loadUserDivesFromDevice(
+                            port, VENDOR, MODEL, new HashSet<>()))});
+        }
+
+        double sample(Size size, int column, int round) {
+            return rounds.sample(bodies.get(size)[column], round);
+        }
+
+        /** Nanoseconds a row of {@code size} costs beyond those of {@code fixed}, the smallest. */
+        double perRow(Size size, Size fixed, int column, int round) {
+            return (sample(size, column, round) - sample(fixed, column, round))
+                    / (rows.get(size) - rows.get(fixed));
+        }
+
+        /**
+         * Cost = fixed + perRow x rows, the fixed part being what {@code fixed} costs: judges the
+         * per-row cost beyond it at {@code large} against that at {@code small}.
+         */
+        void growth(
+                int column, Size fixed, String fixedName, Size small, Size large, String range) {
+            table.report(WHAT[column] + ", fixed cost " + fixedName,
+                    rounds.over(round -> sample(fixed, column, round) / 1000), "us");
+            for (Size size : new Size[] {small, large}) {
+                table.report(WHAT[column] + " per row beyond it, " + size.name(),
+                        rounds.over(round -> perRow(size, fixed, column, round)), "ns");
             }
-            return times;
+            table.atMost(WHAT[column] + " per-row growth, " + range,
+                    rounds.over(round
+                            -> perRow(large, fixed, column, round)
+                                    / perRow(small, fixed, column, round)),
+                    "x", 1.25);
         }
     }
 
     private void scaling() throws Exception {
-        int[][] sizes = {{1, 100}, {1, 1000}, {1, 10000}, {1, 100000}, {1, 3600}, {1000, 3600}};
-        double[][] costs = new double[sizes.length][];
-        for (int size = 0; size < sizes.length; size++) {
-            costs[size] = perRow(sizes[size][0], sizes[size][1]);
-            exportPerRow.put(sizes[size][0] + "x" + sizes[size][1], costs[size][2]);
-            String name = " per row, D=" + sizes[size][0] + " R=" + sizes[size][1];
-            table.report("download" + name, costs[size][0], "ns");
-            table.report("conversion" + name, costs[size][1], "ns");
-            table.report("loadUserDivesFromDevice" + name, costs[size][2], "ns");
+        Size oneRow = new Size(1, 1);
+        Size shortDive = new Size(1, 100);
+        Size thousandRows = new Size(1, 1000);
+        Size longDive = new Size(1, 100000);
+        Size noDive = new Size(0, 3600);
+        Size typical = new Size(1, 3600);
+        Size thousandDives = new Size(1000, 3600);
+        Size[] sizes = {
+                oneRow, shortDive, thousandRows, typical, longDive, noDive, thousandDives};
+        Scaling scaling = new Scaling();
+        List<Prepared> prepared = new ArrayList<>();
+        try {
+            for (Size size : sizes) {
+                prepared.add(new Prepared(image(size.dives(), size.rowsPerDive()), VENDOR, MODEL));
+                scaling.add(size, prepared.get(prepared.size() - 1));
+            }
+            scaling.rounds.run(WARMUPS, ROUNDS, MIN_SAMPLE_NANOS);
+        } finally {
+            prepared.forEach(Prepared::close);
         }
-        String[] what = {"download", "conversion", "loadUserDivesFromDevice"};
-        for (int column = 0; column < what.length; column++) {
-            double[] overRows = {costs[1][column], costs[2][column], costs[3][column]};
-            table.atMost(what[column] + " per-row spread, R=1,000 .. 100,000 (max/min)",
-                    spread(overRows), "x", 1.25);
-            double[] overDives = {costs[4][column], costs[5][column]};
-            table.atMost(what[column] + " per-row spread, D=1 .. 1,000, R=3600 (max/min)",
-                    spread(overDives), "x", 1.25);
+        for (int column = 0; column < WHAT.length; column++) {
+            scaling.growth(column, oneRow, "per dive (one-row dive)", thousandRows, longDive,
+                    "R=1,000 .. 100,000");
+            scaling.growth(column, noDive, "per call (no dive)", typical, thousandDives,
+                    "D=1 .. 1,000, R=3600");
         }
+        for (Size size : new Size[] {shortDive, thousandDives}) {
+            exportPerRow.put(size.name(), scaling.rounds.over(round
+                    -> scaling.sample(size, EXPORT, round) / scaling.rows.get(size)).median());
+        }
+        pageFaults(typical, thousandDives);
     }
 
-    private static double spread(double[] values) {
-        double least = Arrays.stream(values).min().orElseThrow();
-        double most = Arrays.stream(values).max().orElseThrow();
-        return most / least;
+    /** Minor page faults of the process per thousand rows of one run, after a run to warm up. */
+    private static double faultsPerThousandRows(Rounds.Body body, long rows) throws Exception {
+        body.run();
+        System.gc();
+        long before = BenchNative.minorFaults();
+        body.run();
+        return (BenchNative.minorFaults() - before) * 1000.0 / rows;
+    }
+
+    /**
+     * Whether an export lands in fresh pages, which the kernel must map and zero: the cause a
+     * growth in D would have.
+     */
+    private void pageFaults(Size... sizes) throws Exception {
+        for (Size size : sizes) {
+            String port = image(size.dives(), size.rowsPerDive());
+            long rows = (long) size.dives() * size.rowsPerDive();
+            table.report("minor page faults per 1,000 rows, loadUserDivesFromDevice, "
+                            + size.name(),
+                    faultsPerThousandRows(() -> DeviceConnector.loadUserDivesFromDevice(
+                            port, VENDOR, MODEL, new HashSet<>()), rows),
+                    "faults");
+        }
     }
 
     private static long statusKilobytes(String field) throws IOException {
@@ -277,12 +312,14 @@ public final class DownloadBench {
         try (Prepared prepared = new Prepared(reefWeek, VENDOR, MODEL)) {
             rows = prepared.rows;
         }
-        double perRow = measure(() -> DeviceConnector.loadUserDivesFromDevice(
-                                        reefWeek, VENDOR, MODEL, new HashSet<>()))[0]
-                / rows;
-        linkShare("examples/reef-week.json", perRow);
-        linkShare("generated D=1 R=100", exportPerRow.get("1x100"));
-        linkShare("generated D=1000 R=3600", exportPerRow.get("1000x3600"));
+        Rounds rounds = new Rounds();
+        int export = rounds.add(() -> DeviceConnector.loadUserDivesFromDevice(
+                reefWeek, VENDOR, MODEL, new HashSet<>()));
+        rounds.run(WARMUPS, ROUNDS, MIN_SAMPLE_NANOS);
+        linkShare("examples/reef-week.json",
+                rounds.over(round -> rounds.sample(export, round) / rows).median());
+        linkShare("generated D=1 R=100", exportPerRow.get("D=1 R=100"));
+        linkShare("generated D=1000 R=3600", exportPerRow.get("D=1000 R=3600"));
     }
 
     private void linkShare(String logbook, double nanosPerRow) {

@@ -1,0 +1,56 @@
+// What the native benchmarks share: generated images on disk, the simulator's device on one,
+// and standard output silenced while downloads print their progress lines.
+#pragma once
+
+#include "device/device_adapter.h"
+#include "device/dive_computer.h"
+#include "generated_image.h"
+
+#include <libdivecomputer/device.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace divebridge::bench {
+
+// The rows of every dive of the download figures.
+constexpr std::uint32_t downloadRows = 3600;
+
+// The path of a generated image of `dives` dives of `rows` rows, written on first use.
+std::string imagePath(std::uint32_t dives, std::uint32_t rows);
+
+// One generated dive of `rows` rows as the simulator encodes it.
+std::vector<unsigned char> generatedDiveBytes(std::uint32_t rows);
+
+// Standard output goes to /dev/null while alive: a download prints a progress line per dive.
+class SilencedStdout {
+  public:
+    SilencedStdout();
+    ~SilencedStdout();
+    SilencedStdout(const SilencedStdout &) = delete;
+    SilencedStdout &operator=(const SilencedStdout &) = delete;
+
+  private:
+    int saved;
+};
+
+// The simulator's device on an image. Opening loads and encodes the whole image, which is the
+// simulator's work and not a dive computer's, so the benchmarks open it untimed.
+class SimulatedDevice {
+  public:
+    explicit SimulatedDevice(const std::string &path);
+    dc_device_t *handle() const { return device.get(); }
+
+  private:
+    struct DeviceClose {
+        void operator()(dc_device_t *device) const { dc_device_close(device); }
+    };
+
+    DiveComputer computer;
+    TransportStream stream;  // closed after the device
+    std::unique_ptr<dc_device_t, DeviceClose> device;
+};
+
+}  // namespace divebridge::bench
