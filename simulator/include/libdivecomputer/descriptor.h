@@ -19,24 +19,26 @@ typedef struct dc_descriptor_t dc_descriptor_t;
 
 dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context);
 #define dc_descriptor_iterator(iterator) dc_descriptor_iterator_new(iterator, NULL)
-void dc_descriptor_free(dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_vendor(const dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_product(const dc_descriptor_t *descriptor);
-dc_family_t dc_descriptor_get_type(const dc_descriptor_t *descriptor);
-unsigned int dc_descriptor_get_model(const dc_descriptor_t *descriptor);
-/* The dc_transport_t flags of every transport the model supports. */
-unsigned int dc_descriptor_get_transports(const dc_descriptor_t *descriptor);
+/* 0.9 reads descriptors through const pointers. */
+#define DCSIM_DESCRIPTOR const dc_descriptor_t
 
-#elif defined(DCSIM_GENERATION_B)
+#else
 
 dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator);
+#define DCSIM_DESCRIPTOR dc_descriptor_t
+
+#endif
+
 void dc_descriptor_free(dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_vendor(dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_product(dc_descriptor_t *descriptor);
-dc_family_t dc_descriptor_get_type(dc_descriptor_t *descriptor);
-unsigned int dc_descriptor_get_model(dc_descriptor_t *descriptor);
+const char *dc_descriptor_get_vendor(DCSIM_DESCRIPTOR *descriptor);
+const char *dc_descriptor_get_product(DCSIM_DESCRIPTOR *descriptor);
+dc_family_t dc_descriptor_get_type(DCSIM_DESCRIPTOR *descriptor);
+unsigned int dc_descriptor_get_model(DCSIM_DESCRIPTOR *descriptor);
+
+#if defined(DCSIM_GENERATION_B)
+
 /* The dc_transport_t flags of every transport the model supports. */
-unsigned int dc_descriptor_get_transports(dc_descriptor_t *descriptor);
+unsigned int dc_descriptor_get_transports(DCSIM_DESCRIPTOR *descriptor);
 
 #else
 
@@ -49,15 +51,11 @@ typedef enum dc_transport_t {
     DC_TRANSPORT_BLUETOOTH = 5
 } dc_transport_t;
 
-dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator);
-void dc_descriptor_free(dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_vendor(dc_descriptor_t *descriptor);
-const char *dc_descriptor_get_product(dc_descriptor_t *descriptor);
-dc_family_t dc_descriptor_get_type(dc_descriptor_t *descriptor);
-unsigned int dc_descriptor_get_model(dc_descriptor_t *descriptor);
 dc_transport_t dc_descriptor_get_transport(dc_descriptor_t *descriptor);
 
 #endif
+
+#undef DCSIM_DESCRIPTOR
 
 #ifdef __cplusplus
 }
