@@ -2,6 +2,7 @@
 // model offers, and sample times that reach the profile in seconds.
 #include "bridge/native_exception.h"
 #include "device/device_connection.h"
+#include "environment.h"
 #include "simulated_dive_computer.h"
 
 #include <gtest/gtest.h>
@@ -43,9 +44,9 @@ TEST(Transports, SampleTimesReachTheProfileInSeconds) {
 class StreamTransports : public ::testing::Test {
   protected:
     void TearDown() override {
-        ::unsetenv("DCSIM_USB");
-        ::unsetenv("DCSIM_BLUETOOTH");
-        ::unsetenv("DCSIM_IRDA");
+        environment::unset("DCSIM_USB");
+        environment::unset("DCSIM_BLUETOOTH");
+        environment::unset("DCSIM_IRDA");
     }
     const std::string image =
         writeTempFile("image.json", imageWith(R"("dives": [{"divetime": 60}])"));
@@ -56,15 +57,15 @@ TEST_F(StreamTransports, APortTextOpensTheSerialPortBeforeOtherTransports) {
 }
 
 TEST_F(StreamTransports, ABluetoothAddressOpensBluetooth) {
-    ::setenv("DCSIM_BLUETOOTH", ("01:23:45:67:89:AB=" + image).c_str(), 1);
+    environment::set("DCSIM_BLUETOOTH", "01:23:45:67:89:AB=" + image);
     EXPECT_EQ(downloadWith(R"(["serial", "bluetooth"])", "01:23:45:67:89:ab")->dives.size(), 1u);
 }
 
 TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
-    ::setenv("DCSIM_USB", image.c_str(), 1);
+    environment::set("DCSIM_USB", image);
     EXPECT_EQ(downloadWith(R"(["usbhid", "ble"])", nullptr)->dives.size(), 1u);
     EXPECT_EQ(downloadWith(R"("usb")", "ignored")->dives.size(), 1u);
-    ::unsetenv("DCSIM_USB");
+    environment::unset("DCSIM_USB");
     try {
         downloadWith(R"("usb")", nullptr);
         FAIL() << "opened a USB model with no device attached";
@@ -74,7 +75,7 @@ TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
 }
 
 TEST_F(StreamTransports, IrdaTakesItsAddressFromThePortText) {
-    ::setenv("DCSIM_IRDA", ("1234=" + image).c_str(), 1);
+    environment::set("DCSIM_IRDA", "1234=" + image);
     EXPECT_EQ(downloadWith(R"("irda")", "1234")->dives.size(), 1u);
     try {
         downloadWith(R"("irda")", "not an address");
