@@ -1,58 +1,23 @@
 #include "image.h"
 
+#include "port_file.h"
 #include "status_error.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <filesystem>
+#include <fstream>
 
 namespace dcsim {
 namespace {
 
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
-
-// Reads the whole file the way a port is opened: the errno of open decides the status.
+// Reads the whole file the way a port is opened: how the open fails decides the status.
 std::string readPort(const std::string &path) {
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) {
-        const int error = errno;
-        if (error == ENOENT || error == ENOTDIR) {
-            throw StatusError(DC_STATUS_NODEVICE, path + ": no such image");
-        }
-        if (error == EACCES || error == EPERM) {
-            throw StatusError(DC_STATUS_NOACCESS, path + ": permission denied");
-        }
-        throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(error));
-    }
+    PortFile port(path);
     std::string text;
     char buffer[65536];
-    ssize_t count;
-    while ((count = ::read(fd.get(), buffer, sizeof buffer)) > 0) {
-        text.append(buffer, static_cast<std::size_t>(count));
-    }
-    if (count < 0) {
-        throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(errno));
+    std::size_t count;
+    while ((count = port.read(buffer, sizeof buffer)) > 0) {
+        text.append(buffer, count);
     }
     return text;
 }
@@ -161,9 +126,10 @@ void appendJournal(const Image &image, const char *line) noexcept {
     if (image.journal.empty()) {
         return;
     }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(image.journal.c_str(), "a"));
-    if (file) {
-        std::fprintf(file.get(), "%s\n", line);
+    try {
+        std::ofstream(std::filesystem::u8path(image.journal), std::ios::app) << line << '\n';
+    } catch (...) {
+        // As a journal that cannot be opened: the line is lost.
     }
 }
 

@@ -1,9 +1,13 @@
 // Opening images and playing a download back: events, dives, cancellation and faults.
 #include "sim_test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <fstream>
 #include <sstream>
@@ -50,6 +54,18 @@ TEST_F(DeviceImage, AnImageOfAnotherModelDoesNotOpen) {
               DC_STATUS_IO);
 }
 
+#ifdef _WIN32
+TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
+    // A file held without sharing cannot be read, as a serial port in use cannot be opened (and
+    // Wine does not enforce the access lists that would make a file unreadable).
+    const std::string image = writeImage(Json::array());
+    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+        CreateFileA(image.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+        CloseHandle);
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    openImage(image, DC_STATUS_NOACCESS);
+}
+#else
 TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
     std::string image = writeImage(Json::array());
     ASSERT_EQ(chmod(image.c_str(), 0), 0);
@@ -63,6 +79,19 @@ TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
         }
     }
     openImage(image, DC_STATUS_NOACCESS);
+}
+#endif
+
+// Windows takes the path as UTF-16 converted from UTF-8, not in its ANSI code page.
+TEST_F(DeviceImage, AnImagePathIsUtf8) {
+    const std::string image = path("") + "plong\xC3\xA9-\xE6\xBD\x9C\xE6\xB0\xB4.json";
+    const Json content = {
+        {"vendor", "Heinrichs Weikamp"}, {"product", "OSTC 3"}, {"dives", {Json::object()}}};
+    std::ofstream(std::filesystem::u8path(image), std::ios::binary) << content.dump();
+    const Device device = openImage(image);
+    DownloadLog log;
+    EXPECT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    EXPECT_EQ(log.dives.size(), 1u);
 }
 
 #ifndef DCSIM_GENERATION_B

@@ -176,11 +176,18 @@ TEST_F(Transports, UsbIteratorsListTheImagesOfDcsimUsbThatEmulateTheModel) {
     };
     EXPECT_TRUE(listUsb(descriptor_.get()).empty()) << "DCSIM_USB unset: no device";
 
-    environment::set("DCSIM_USB", first + ":" + other + "::" + path("missing.json") + ":" + second);
+    // Paths are separated as in PATH; Windows' own contain ':' after the drive letter.
+#ifdef _WIN32
+    const std::string separator = ";";
+#else
+    const std::string separator = ":";
+#endif
+    environment::set("DCSIM_USB", first + separator + other + separator + separator +
+                                      path("missing.json") + separator + second);
     EXPECT_EQ(listUsb(descriptor_.get()), std::vector<unsigned int>({11, 22}));
     EXPECT_EQ(listUsb(nullptr).size(), 3u) << "without a descriptor every image that loads";
 
-    environment::set("DCSIM_USB", steel + ":" + first);
+    environment::set("DCSIM_USB", steel + separator + first);
     const Descriptor eonSteel = findDescriptor("Suunto", "EON Steel");
     dc_iterator_t *raw = nullptr;
     ASSERT_EQ(dc_usbhid_iterator_new(&raw, nullptr, eonSteel.get()), DC_STATUS_SUCCESS);
