@@ -15,6 +15,7 @@ namespace {
 
 using testing::imageWith;
 using testing::ScopedCatalogue;
+using testing::ScopedTrace;
 using testing::testProduct;
 using testing::testVendor;
 using testing::writeTempFile;
@@ -54,6 +55,15 @@ class StreamTransports : public ::testing::Test {
 
 TEST_F(StreamTransports, APortTextOpensTheSerialPortBeforeOtherTransports) {
     EXPECT_EQ(downloadWith(R"(["serial", "bluetooth", "ble"])", image.c_str())->dives.size(), 1u);
+}
+
+TEST_F(StreamTransports, APortNameReachesTheSerialPortUnchanged) {
+    for (const char *port : {"COM255", "\\\\.\\COM255", "/dev/ttyUSB255"}) {
+        const ScopedTrace trace;
+        EXPECT_THROW(downloadWith(R"(["serial", "bluetooth"])", port), CommunicationException);
+        EXPECT_EQ(trace.lines("dc_serial_open"),
+                  std::vector<std::string>{std::string("dc_serial_open ") + port + " -> -4"});
+    }
 }
 
 TEST_F(StreamTransports, ABluetoothAddressOpensBluetooth) {
