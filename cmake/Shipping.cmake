@@ -1,26 +1,35 @@
-# What an application ships: `cmake --install` puts the bridge alone into <prefix>/lib, with a run
-# path of $ORIGIN so that a libdivecomputer placed beside it is found first; `cpack` packs the same
-# into one archive named for the version and the platform.
-include(GNUInstallDirs)
-
+# What an application ships: `cmake --install` puts the bridge alone into <prefix>/lib (bin/ for the
+# Windows DLL); on Linux with a run path of $ORIGIN, so that a libdivecomputer placed beside it is
+# found first. `cpack` packs the same into one archive named for the version and the platform.
 option(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER
        "Also install the libdivecomputer the bridge links against, beside it" OFF)
 
-set_target_properties(divebridge PROPERTIES INSTALL_RPATH "$ORIGIN")
-# RUNPATH rather than RPATH: LD_LIBRARY_PATH still wins, as a user who points it elsewhere expects.
-target_link_options(divebridge PRIVATE "LINKER:--enable-new-dtags")
-install(TARGETS divebridge LIBRARY DESTINATION lib COMPONENT bridge NAMELINK_SKIP)
+if(WIN32)
+    install(TARGETS divebridge RUNTIME DESTINATION bin COMPONENT bridge)
+else()
+    set_target_properties(divebridge PROPERTIES INSTALL_RPATH "$ORIGIN")
+    # RUNPATH rather than RPATH: LD_LIBRARY_PATH still wins, as a user who points it elsewhere
+    # expects.
+    target_link_options(divebridge PRIVATE "LINKER:--enable-new-dtags")
+    install(TARGETS divebridge LIBRARY DESTINATION lib COMPONENT bridge NAMELINK_SKIP)
+endif()
 
 # The libdivecomputer beside it: the simulator's stand-in (for a demo bundle), or the real shared
-# object that the one found by pkg-config names as its SONAME. Without the option it is still
-# there, as the component "libdivecomputer", for `cmake --install <dir> --component libdivecomputer`.
+# object the bridge loads: on Linux the file the SONAME names, on Windows the prefix's DLL. Without
+# the option it is still there, as the component "libdivecomputer", for
+# `cmake --install <dir> --component libdivecomputer`.
 set(exclude_libdivecomputer EXCLUDE_FROM_ALL)
 if(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER)
     set(exclude_libdivecomputer)
 endif()
 if(DIVEBRIDGE_SIMULATOR)
-    install(TARGETS dcsim LIBRARY DESTINATION lib COMPONENT libdivecomputer NAMELINK_SKIP
-            ${exclude_libdivecomputer})
+    install(TARGETS dcsim
+            LIBRARY DESTINATION lib NAMELINK_SKIP RUNTIME DESTINATION bin ARCHIVE EXCLUDE_FROM_ALL
+            COMPONENT libdivecomputer ${exclude_libdivecomputer})
+elseif(WIN32)
+    file(GLOB divecomputer_dlls "${DIVECOMPUTER_PREFIX}/bin/libdivecomputer*.dll")
+    install(FILES ${divecomputer_dlls} DESTINATION bin
+            COMPONENT libdivecomputer ${exclude_libdivecomputer})
 else()
     find_library(divecomputer_library NAMES divecomputer
                  HINTS ${DIVECOMPUTER_LIBRARY_DIRS} NO_DEFAULT_PATH)

@@ -1,52 +1,9 @@
 #include "device/interruption.h"
 
-#include <mutex>
-
 namespace divebridge {
 
 std::atomic<bool> cancelRequested{false};
 
-namespace {
-
 static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler stores the flag");
-
-struct sigaction previousAction {};
-std::mutex installMutex;
-
-bool isOurs(const struct sigaction &action) {
-    return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == onInterruptSignal;
-}
-
-void passOn(int signalNumber, siginfo_t *info, void *context) {
-    if (previousAction.sa_flags & SA_SIGINFO) {
-        previousAction.sa_sigaction(signalNumber, info, context);
-    } else if (previousAction.sa_handler == SIG_DFL) {
-        signal(signalNumber, SIG_DFL);
-        raise(signalNumber);
-    } else if (previousAction.sa_handler != SIG_IGN) {
-        previousAction.sa_handler(signalNumber);
-    }
-}
-
-}  // namespace
-
-void installInterruptHandler() {
-    const std::lock_guard<std::mutex> lock(installMutex);
-    struct sigaction current {};
-    if (sigaction(SIGINT, nullptr, &current) != 0 || isOurs(current)) {
-        return;
-    }
-    struct sigaction ours {};
-    ours.sa_sigaction = onInterruptSignal;
-    sigemptyset(&ours.sa_mask);
-    ours.sa_flags = SA_SIGINFO | SA_RESTART;
-    previousAction = current;
-    sigaction(SIGINT, &ours, nullptr);
-}
-
-void onInterruptSignal(int signalNumber, siginfo_t *info, void *context) {
-    cancelRequested.store(true, std::memory_order_relaxed);
-    passOn(signalNumber, info, context);
-}
 
 }  // namespace divebridge

@@ -3,8 +3,6 @@
 
 #include <atomic>
 
-#include <signal.h>
-
 namespace divebridge {
 
 // Set by interruptDeviceDownload from any thread, honoured by libdivecomputer's next cancellation
@@ -12,12 +10,10 @@ namespace divebridge {
 // own value matters: relaxed ordering suffices.
 extern std::atomic<bool> cancelRequested;
 
-// Installs onInterruptSignal for SIGINT, keeping the action that was there before so that the
-// signal still reaches it. Installing again while ours is in place changes nothing.
+// Installs a SIGINT handler that asks a running download to stop, then passes the signal on to
+// the action that was there before (the host's handler, or the default that ends the process).
+// Installing again while ours is in place changes nothing. One implementation per platform:
+// interrupt_signal_posix.cpp (sigaction), interrupt_signal_windows.cpp (signal).
 void installInterruptHandler();
-
-// Asks a running download to stop, then passes the signal on to the previous action (the host's
-// handler, or the default that ends the process).
-void onInterruptSignal(int signalNumber, siginfo_t *info, void *context);
 
 }  // namespace divebridge

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <initializer_list>
 #include <optional>
@@ -133,7 +134,7 @@ const BuiltInDescriptor kBuiltIn[] = {
 };
 
 std::string readCatalogueFile(const char *path) {
-    std::ifstream file(path, std::ios::binary);
+    std::ifstream file(std::filesystem::u8path(path), std::ios::binary);
     std::ostringstream text;
     text << file.rdbuf();
     if (!file) {

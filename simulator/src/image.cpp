@@ -1,62 +1,20 @@
 #include "image.h"
 
+#include "port_file.h"
 #include "status_error.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <memory>
+#include <filesystem>
+#include <fstream>
 
 namespace dcsim {
 namespace {
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor &) = delete;
-    FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) {
-            ::close(fd_);
-        }
-    }
-    int get() const { return fd_; }
-
-  private:
-    int fd_;
-};
-
-struct FileCloser {
-    void operator()(std::FILE *file) const { std::fclose(file); }
-};
 
 // Writes why the port holds no image and answers IO, as for any malformed image.
 [[noreturn]] void refusePort(const std::string &path, const std::string &why) {
     std::fprintf(stderr, "dcsim: %s: %s\n", path.c_str(), why.c_str());
     throw StatusError(DC_STATUS_IO, path + ": " + why);
-}
-
-// Opens the port without waiting: a FIFO or terminal with nothing on the other side would block.
-// The errno of open decides the status, as for a serial port. A port that does not open is not
-// echoed to standard error: its name may be any text, a mebibyte long.
-int openPort(const std::string &path) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd >= 0) {
-        return fd;
-    }
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) {
-        throw StatusError(DC_STATUS_NODEVICE, path + ": no such image");
-    }
-    if (error == EACCES || error == EPERM) {
-        throw StatusError(DC_STATUS_NOACCESS, path + ": permission denied");
-    }
-    throw StatusError(DC_STATUS_IO, path + ": " + std::strerror(error));
 }
 
 const std::string &sizeLimitText() {
@@ -65,41 +23,31 @@ const std::string &sizeLimitText() {
     return text;
 }
 
-// The size of the open port's file. Refuses at once what is not a regular file (reading a device
-// such as /dev/zero would never end) and a file over the limit.
-std::size_t imageFileSize(int fd, const std::string &path) {
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        refusePort(path, std::strerror(errno));
-    }
-    if (!S_ISREG(status.st_mode)) {
+// Reads the whole image the way a port is opened (how the open fails decides the status). What is
+// not a regular file is refused at once, since reading a device such as /dev/zero would never end,
+// and so is a file over the limit; no more than one byte past the limit is ever read, so that a
+// file growing while it is read is refused too.
+std::string readPort(const std::string &path) {
+    PortFile port(path);
+    const std::optional<std::uint64_t> size = port.regularFileSize();
+    if (!size) {
         refusePort(path, "not a regular file");
     }
-    if (static_cast<std::uint64_t>(status.st_size) > kImageSizeLimit) {
+    if (*size > kImageSizeLimit) {
         refusePort(path, sizeLimitText());
     }
-    return static_cast<std::size_t>(status.st_size);
-}
-
-// Reads the whole image, never more than one byte past the limit, so that a file growing while it
-// is read is refused too.
-std::string readPort(const std::string &path) {
-    const FileDescriptor fd(openPort(path));
-    std::string text(imageFileSize(fd.get(), path) + 1, '\0');
+    std::string text(static_cast<std::size_t>(*size) + 1, '\0');
     std::size_t length = 0;
     while (length <= kImageSizeLimit) {
         if (length == text.size()) {
             text.resize(std::min(text.size() * 2, kImageSizeLimit + 1));
         }
-        const ssize_t count = ::read(fd.get(), &text[length], text.size() - length);
-        if (count < 0) {
-            refusePort(path, std::strerror(errno));
-        }
+        const std::size_t count = port.read(&text[length], text.size() - length);
         if (count == 0) {
             text.resize(length);
             return text;
         }
-        length += static_cast<std::size_t>(count);
+        length += count;
     }
     refusePort(path, sizeLimitText());
 }
@@ -229,9 +177,10 @@ void appendJournal(const Image &image, const char *line) noexcept {
     if (image.journal.empty()) {
         return;
     }
-    const std::unique_ptr<std::FILE, FileCloser> file(std::fopen(image.journal.c_str(), "a"));
-    if (file) {
-        std::fprintf(file.get(), "%s\n", line);
+    try {
+        std::ofstream(std::filesystem::u8path(image.journal), std::ios::app) << line << '\n';
+    } catch (...) {
+        // As a journal that cannot be opened: the line is lost.
     }
 }
 

@@ -10,6 +10,13 @@
 namespace dcsim {
 namespace {
 
+// DCSIM_USB separates its paths as PATH does: with ';' on Windows, where ':' follows drive letters.
+#ifdef _WIN32
+constexpr char kPathListSeparator = ';';
+#else
+constexpr char kPathListSeparator = ':';
+#endif
+
 // The non-empty pieces of text between separators.
 std::vector<std::string> splitText(const std::string &text, char separator) {
     std::vector<std::string> pieces;
@@ -88,7 +95,7 @@ std::vector<std::string> usbImagePaths(const DescriptorInfo *descriptor) {
     if (value == nullptr) {
         return paths;
     }
-    for (auto &path : splitText(value, ':')) {
+    for (auto &path : splitText(value, kPathListSeparator)) {
         try {
             const Image image = loadImage(path);
             if (descriptor == nullptr ||

@@ -18,8 +18,9 @@ namespace dcsim {
 // Loads the image at path into a new stream. Throws StatusError as loadImage does.
 std::shared_ptr<Stream> openStream(const std::string &path);
 
-// The image paths of DCSIM_USB (separated by ':') whose image emulates the descriptor's model, or
-// every loadable one when descriptor is null. Images that do not load are left out.
+// The image paths of DCSIM_USB (separated by ':', on Windows ';') whose image emulates the
+// descriptor's model, or every loadable one when descriptor is null. Images that do not load are
+// left out.
 std::vector<std::string> usbImagePaths(const DescriptorInfo *descriptor);
 
 // The image DCSIM_IRDA ("address=path;...", decimal addresses) gives this address. Throws

@@ -1,5 +1,6 @@
 // getSupportedDevices through a scripted JNIEnv: lookups, each failing step, and the Java objects
 // built for the simulator's catalogue.
+#include "environment.h"
 #include "fake_jni_env.h"
 #include "java_expectations.h"
 
@@ -37,14 +38,14 @@ class DeviceListing : public ::testing::Test {
     void SetUp() override { useCatalogue(kTwoDevices); }
 
     void TearDown() override {
-        unsetenv("DCSIM_CATALOGUE");
+        environment::unset("DCSIM_CATALOGUE");
         std::filesystem::remove(cataloguePath);
     }
 
     // The simulator reads its descriptors from this file on every listing.
     void useCatalogue(const std::string &json) {
         std::ofstream(cataloguePath) << json;
-        setenv("DCSIM_CATALOGUE", cataloguePath.c_str(), 1);
+        environment::set("DCSIM_CATALOGUE", cataloguePath);
     }
 
     jobject list() {

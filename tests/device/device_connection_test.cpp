@@ -42,6 +42,9 @@ TEST(DeviceEvents, LinesAreWrittenByteForByte) {
     const dc_event_progress_t large{4294967295u, 4294967295u};
     EXPECT_EQ(printedBy(DC_EVENT_PROGRESS, &large),
               "Event: progress 100.00% (4294967295/4294967295)\n");
+    // An exact half: rounded to even as glibc does (msvcrt's printf would print 0.13).
+    const dc_event_progress_t tie{1, 800};
+    EXPECT_EQ(printedBy(DC_EVENT_PROGRESS, &tie), "Event: progress 0.12% (1/800)\n");
     const dc_event_progress_t noTotal{512, 0};
     EXPECT_EQ(printedBy(DC_EVENT_PROGRESS, &noTotal), "Event: progress unknown (512/0)\n");
 

@@ -16,14 +16,9 @@ void hostHandler(int) {
 // Puts `handler` in place for SIGINT as a host application would, and restores the default after.
 class HostSignalAction : public ::testing::Test {
   protected:
-    void install(void (*handler)(int)) {
-        struct sigaction action {};
-        action.sa_handler = handler;
-        sigemptyset(&action.sa_mask);
-        ASSERT_EQ(sigaction(SIGINT, &action, nullptr), 0);
-    }
+    void install(void (*handler)(int)) { ASSERT_NE(std::signal(SIGINT, handler), SIG_ERR); }
     void TearDown() override {
-        signal(SIGINT, SIG_DFL);
+        std::signal(SIGINT, SIG_DFL);
         cancelRequested.store(false);
     }
 };
@@ -33,27 +28,61 @@ TEST_F(HostSignalAction, TheHostsHandlerStillReceivesTheSignal) {
     hostHandlerCalls = 0;
     installInterruptHandler();
     installInterruptHandler();  // a second download must not chain the handler to itself
-    raise(SIGINT);
+    std::raise(SIGINT);
     EXPECT_EQ(hostHandlerCalls.load(), 1);
+    EXPECT_TRUE(cancelRequested.load());
+
+    // Still in place for the next signal (the Windows runtime resets a handler that runs).
+    cancelRequested.store(false);
+    std::raise(SIGINT);
+    EXPECT_EQ(hostHandlerCalls.load(), 2);
     EXPECT_TRUE(cancelRequested.load());
 }
 
 TEST_F(HostSignalAction, AnIgnoredSignalStaysIgnored) {
     install(SIG_IGN);
     installInterruptHandler();
-    raise(SIGINT);
+    std::raise(SIGINT);
     EXPECT_TRUE(cancelRequested.load());
 }
 
 TEST_F(HostSignalAction, WithoutAHostHandlerTheSignalStillEndsTheProgram) {
     install(SIG_DFL);
+#ifdef _WIN32
+    // The C runtime's default action for a raised SIGINT: exit code 3.
+    const auto endedByTheSignal = ::testing::ExitedWithCode(3);
+#else
+    const auto endedByTheSignal = ::testing::KilledBySignal(SIGINT);
+#endif
     EXPECT_EXIT(
         {
             installInterruptHandler();
-            raise(SIGINT);
+            std::raise(SIGINT);
         },
-        ::testing::KilledBySignal(SIGINT), "");
+        endedByTheSignal, "");
 }
+
+#ifdef _WIN32
+std::atomic<int> selfReinstallingCalls{0};
+void selfReinstallingHandler(int signalNumber) {
+    ++selfReinstallingCalls;
+    std::signal(signalNumber, selfReinstallingHandler);
+}
+
+// A handler written for the runtime's reset puts itself back, over ours: ours must return in front
+// of it, and keep passing the signal on to it.
+TEST_F(HostSignalAction, AHostHandlerThatReinstallsItselfStaysBehindOurs) {
+    install(selfReinstallingHandler);
+    selfReinstallingCalls = 0;
+    installInterruptHandler();
+    for (int signal = 1; signal <= 3; ++signal) {
+        cancelRequested.store(false);
+        std::raise(SIGINT);
+        EXPECT_EQ(selfReinstallingCalls.load(), signal);
+        EXPECT_TRUE(cancelRequested.load()) << "signal " << signal;
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace divebridge

@@ -2,6 +2,7 @@
 // model offers, and sample times that reach the profile in seconds.
 #include "base/native_exception.h"
 #include "device/device_connection.h"
+#include "environment.h"
 #include "optional_column_printing.h"
 #include "simulated_dive_computer.h"
 
@@ -15,6 +16,7 @@ namespace {
 
 using testing::imageWith;
 using testing::ScopedCatalogue;
+using testing::ScopedTrace;
 using testing::testProduct;
 using testing::testVendor;
 using testing::writeTempFile;
@@ -44,9 +46,9 @@ TEST(Transports, SampleTimesReachTheProfileInSeconds) {
 class StreamTransports : public ::testing::Test {
   protected:
     void TearDown() override {
-        ::unsetenv("DCSIM_USB");
-        ::unsetenv("DCSIM_BLUETOOTH");
-        ::unsetenv("DCSIM_IRDA");
+        environment::unset("DCSIM_USB");
+        environment::unset("DCSIM_BLUETOOTH");
+        environment::unset("DCSIM_IRDA");
     }
     const std::string image =
         writeTempFile("image.json", imageWith(R"("dives": [{"divetime": 60}])"));
@@ -56,16 +58,25 @@ TEST_F(StreamTransports, APortTextOpensTheSerialPortBeforeOtherTransports) {
     EXPECT_EQ(downloadWith(R"(["serial", "bluetooth", "ble"])", image.c_str())->dives.size(), 1u);
 }
 
+TEST_F(StreamTransports, APortNameReachesTheSerialPortUnchanged) {
+    for (const char *port : {"COM255", "\\\\.\\COM255", "/dev/ttyUSB255"}) {
+        const ScopedTrace trace;
+        EXPECT_THROW(downloadWith(R"(["serial", "bluetooth"])", port), CommunicationException);
+        EXPECT_EQ(trace.lines("dc_serial_open"),
+                  std::vector<std::string>{std::string("dc_serial_open ") + port + " -> -4"});
+    }
+}
+
 TEST_F(StreamTransports, ABluetoothAddressOpensBluetooth) {
-    ::setenv("DCSIM_BLUETOOTH", ("01:23:45:67:89:AB=" + image).c_str(), 1);
+    environment::set("DCSIM_BLUETOOTH", "01:23:45:67:89:AB=" + image);
     EXPECT_EQ(downloadWith(R"(["serial", "bluetooth"])", "01:23:45:67:89:ab")->dives.size(), 1u);
 }
 
 TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
-    ::setenv("DCSIM_USB", image.c_str(), 1);
+    environment::set("DCSIM_USB", image);
     EXPECT_EQ(downloadWith(R"(["usbhid", "ble"])", nullptr)->dives.size(), 1u);
     EXPECT_EQ(downloadWith(R"("usb")", "ignored")->dives.size(), 1u);
-    ::unsetenv("DCSIM_USB");
+    environment::unset("DCSIM_USB");
     try {
         downloadWith(R"("usb")", nullptr);
         FAIL() << "opened a USB model with no device attached";
@@ -75,7 +86,7 @@ TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
 }
 
 TEST_F(StreamTransports, IrdaTakesItsAddressFromThePortText) {
-    ::setenv("DCSIM_IRDA", ("1234=" + image).c_str(), 1);
+    environment::set("DCSIM_IRDA", "1234=" + image);
     EXPECT_EQ(downloadWith(R"("irda")", "1234")->dives.size(), 1u);
     try {
         downloadWith(R"("irda")", "not an address");

@@ -1,4 +1,5 @@
 // The built-in catalogue and its replacement through DCSIM_CATALOGUE.
+#include "environment.h"
 #include "sim_test_support.h"
 
 #include <map>
@@ -47,7 +48,7 @@ std::vector<Listed> listDescriptors(dc_status_t &status) {
 class Catalogue : public SimulatorTest {
   protected:
     void useCatalogue(const std::string &text) {
-        setenv("DCSIM_CATALOGUE", writeFile("catalogue.json", text).c_str(), 1);
+        environment::set("DCSIM_CATALOGUE", writeFile("catalogue.json", text));
     }
 };
 
@@ -199,7 +200,7 @@ TEST_F(Catalogue, AnUnreadableOrMalformedFileFailsTheIteratorWithIo) {
         listDescriptors(status);
         EXPECT_EQ(status, DC_STATUS_IO) << text;
     }
-    setenv("DCSIM_CATALOGUE", path("missing.json").c_str(), 1);
+    environment::set("DCSIM_CATALOGUE", path("missing.json"));
     dc_status_t status;
     listDescriptors(status);
     EXPECT_EQ(status, DC_STATUS_IO);

@@ -1,15 +1,21 @@
 // Opening images and playing a download back: events, dives, cancellation and faults.
 #include "sim_test_support.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace dcsim_test {
 namespace {
@@ -47,16 +53,23 @@ TEST_F(DeviceImage, OpenFailsLikeASerialPort) {
 }
 
 // A port that is not a regular file, or a file over the size limit, is refused before it is read:
-// reading /dev/zero or a FIFO without a writer would never end. Each says why on standard error.
+// reading a device such as /dev/zero or a FIFO without a writer would never end. Each says why on
+// standard error. (Windows does not open a directory as a file: that fails as in OpenFails...)
 TEST_F(DeviceImage, WhatCannotBeAnImageIsRefusedBeforeItIsRead) {
-    const std::string fifo = path("fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     const std::string sparse = writeImage(Json::array(), Json::object(), "sparse.json");
     std::filesystem::resize_file(sparse, (std::uintmax_t{64} << 20) + 1);
     const std::string notRegular = "not a regular file";
-    for (const auto &[port, reason] :
-         {std::pair{path("."), notRegular}, std::pair{std::string("/dev/zero"), notRegular},
-          std::pair{fifo, notRegular}, std::pair{sparse, std::string("larger than")}}) {
+    std::vector<std::pair<std::string, std::string>> refused = {{sparse, "larger than"}};
+#ifdef _WIN32
+    refused.emplace_back("NUL", notRegular);
+#else
+    const std::string fifo = path("fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    refused.emplace_back(path("."), notRegular);
+    refused.emplace_back("/dev/zero", notRegular);
+    refused.emplace_back(fifo, notRegular);
+#endif
+    for (const auto &[port, reason] : refused) {
         ::testing::internal::CaptureStderr();
         openImage(port, DC_STATUS_IO);
         const std::string said = ::testing::internal::GetCapturedStderr();
@@ -71,6 +84,18 @@ TEST_F(DeviceImage, AnImageOfAnotherModelDoesNotOpen) {
               DC_STATUS_IO);
 }
 
+#ifdef _WIN32
+TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
+    // A file held without sharing cannot be read, as a serial port in use cannot be opened (and
+    // Wine does not enforce the access lists that would make a file unreadable).
+    const std::string image = writeImage(Json::array());
+    const std::unique_ptr<void, decltype(&CloseHandle)> held(
+        CreateFileA(image.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr),
+        CloseHandle);
+    ASSERT_NE(held.get(), INVALID_HANDLE_VALUE);
+    openImage(image, DC_STATUS_NOACCESS);
+}
+#else
 TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
     std::string image = writeImage(Json::array());
     ASSERT_EQ(chmod(image.c_str(), 0), 0);
@@ -84,6 +109,19 @@ TEST_F(DeviceImage, AnUnreadableImageAnswersNoAccess) {
         }
     }
     openImage(image, DC_STATUS_NOACCESS);
+}
+#endif
+
+// Windows takes the path as UTF-16 converted from UTF-8, not in its ANSI code page.
+TEST_F(DeviceImage, AnImagePathIsUtf8) {
+    const std::string image = path("") + "plong\xC3\xA9-\xE6\xBD\x9C\xE6\xB0\xB4.json";
+    const Json content = {
+        {"vendor", "Heinrichs Weikamp"}, {"product", "OSTC 3"}, {"dives", {Json::object()}}};
+    std::ofstream(std::filesystem::u8path(image), std::ios::binary) << content.dump();
+    const Device device = openImage(image);
+    DownloadLog log;
+    EXPECT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
+    EXPECT_EQ(log.dives.size(), 1u);
 }
 
 #if !DC_VERSION_CHECK(0, 7, 0)

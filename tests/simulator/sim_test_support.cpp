@@ -1,5 +1,7 @@
 #include "sim_test_support.h"
 
+#include "environment.h"
+
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -7,7 +9,7 @@
 namespace dcsim_test {
 
 SimulatorTest::SimulatorTest() {
-    unsetenv("DCSIM_CATALOGUE");
+    environment::unset("DCSIM_CATALOGUE");
     const auto *info = ::testing::UnitTest::GetInstance()->current_test_info();
     directory_ = std::filesystem::temp_directory_path() /
                  ("dcsim-" + std::string(info->test_suite_name()) + "-" + info->name() + "-" +
@@ -24,7 +26,7 @@ SimulatorTest::~SimulatorTest() {
 }
 
 void SimulatorTest::TearDown() {
-    unsetenv("DCSIM_CATALOGUE");
+    environment::unset("DCSIM_CATALOGUE");
     dcsim_trace_stop();
     descriptor_.reset();
     context_.reset();

@@ -1,5 +1,6 @@
 // From release 0.7 on: devices opened on streams (serial, USB, USB HID, IrDA, Bluetooth); from 0.9
 // on: parsers created with the dive's bytes, and sample times in milliseconds.
+#include "environment.h"
 #include "sim_test_support.h"
 
 #if DC_VERSION_CHECK(0, 7, 0)
@@ -17,7 +18,7 @@ class Transports : public SimulatorTest {
   protected:
     void TearDown() override {
         for (const char *variable : {"DCSIM_USB", "DCSIM_IRDA", "DCSIM_BLUETOOTH"}) {
-            unsetenv(variable);
+            environment::unset(variable);
         }
         SimulatorTest::TearDown();
     }
@@ -175,12 +176,18 @@ TEST_F(Transports, UsbIteratorsListTheImagesOfDcsimUsbThatEmulateTheModel) {
     };
     EXPECT_TRUE(listUsb(descriptor_.get()).empty()) << "DCSIM_USB unset: no device";
 
-    setenv("DCSIM_USB", (first + ":" + other + "::" + path("missing.json") + ":" + second).c_str(),
-           1);
+    // Paths are separated as in PATH; Windows' own contain ':' after the drive letter.
+#ifdef _WIN32
+    const std::string separator = ";";
+#else
+    const std::string separator = ":";
+#endif
+    environment::set("DCSIM_USB", first + separator + other + separator + separator +
+                                      path("missing.json") + separator + second);
     EXPECT_EQ(listUsb(descriptor_.get()), std::vector<unsigned int>({11, 22}));
     EXPECT_EQ(listUsb(nullptr).size(), 3u) << "without a descriptor every image that loads";
 
-    setenv("DCSIM_USB", (steel + ":" + first).c_str(), 1);
+    environment::set("DCSIM_USB", steel + separator + first);
     const Descriptor eonSteel = findDescriptor("Suunto", "EON Steel");
     dc_iterator_t *raw = nullptr;
     ASSERT_EQ(dc_usbhid_iterator_new(&raw, nullptr, eonSteel.get()), DC_STATUS_SUCCESS);
@@ -222,8 +229,8 @@ TEST_F(Transports, BluetoothAndIrdaAddressesAreMappedToImages) {
     EXPECT_EQ(dc_bluetooth_open(&stream, context_.get(), address, 1), DC_STATUS_NODEVICE)
         << "DCSIM_BLUETOOTH unset";
 
-    setenv("DCSIM_BLUETOOTH",
-           ("00:11:22:33:44:55=" + other + ";01:23:45:67:89:ab=" + perdix).c_str(), 1);
+    environment::set("DCSIM_BLUETOOTH",
+                     "00:11:22:33:44:55=" + other + ";01:23:45:67:89:ab=" + perdix);
     dcsim_trace_start();
     ASSERT_EQ(dc_bluetooth_open(&stream, context_.get(), address, 1), DC_STATUS_SUCCESS);
     dcsim_trace_stop();
@@ -232,11 +239,11 @@ TEST_F(Transports, BluetoothAndIrdaAddressesAreMappedToImages) {
     EXPECT_EQ(divetimeThrough(stream, descriptor_.get()), 44u);
     EXPECT_EQ(dc_bluetooth_open(&stream, context_.get(), address + 1, 1), DC_STATUS_NODEVICE);
     EXPECT_EQ(stream, nullptr);
-    setenv("DCSIM_BLUETOOTH", ("01:23:45:67:89=" + perdix).c_str(), 1);
+    environment::set("DCSIM_BLUETOOTH", "01:23:45:67:89=" + perdix);
     EXPECT_EQ(dc_bluetooth_open(&stream, context_.get(), address, 1), DC_STATUS_IO)
         << "a malformed address in the variable";
 
-    setenv("DCSIM_IRDA", ("7=" + other + ";4294967295=" + perdix).c_str(), 1);
+    environment::set("DCSIM_IRDA", "7=" + other + ";4294967295=" + perdix);
     ASSERT_EQ(dc_irda_open(&stream, context_.get(), 4294967295u, 1), DC_STATUS_SUCCESS);
     owned.reset(stream);
     EXPECT_EQ(divetimeThrough(stream, descriptor_.get()), 44u);
@@ -246,10 +253,10 @@ TEST_F(Transports, BluetoothAndIrdaAddressesAreMappedToImages) {
     EXPECT_EQ(dc_irda_open(&stream, context_.get(), 8, 1), DC_STATUS_NODEVICE);
     for (const std::string &malformed :
          std::vector<std::string>{"x=" + perdix, "7" + perdix, "7=", "4294967296=" + perdix}) {
-        setenv("DCSIM_IRDA", malformed.c_str(), 1);
+        environment::set("DCSIM_IRDA", malformed);
         EXPECT_EQ(dc_irda_open(&stream, context_.get(), 7, 1), DC_STATUS_IO) << malformed;
     }
-    setenv("DCSIM_IRDA", ("7=" + path("missing.json")).c_str(), 1);
+    environment::set("DCSIM_IRDA", "7=" + path("missing.json"));
     EXPECT_EQ(dc_irda_open(&stream, context_.get(), 7, 1), DC_STATUS_NODEVICE)
         << "a listed image that does not exist";
 }

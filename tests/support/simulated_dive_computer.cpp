@@ -1,5 +1,7 @@
 #include "simulated_dive_computer.h"
 
+#include "environment.h"
+
 #include <dcsim/dcsim.h>
 
 #include <cstdlib>
@@ -36,11 +38,11 @@ std::string writeTempFile(const std::string &name, const std::string &content) {
 }
 
 ScopedCatalogue::ScopedCatalogue(const std::string &json) {
-    ::setenv("DCSIM_CATALOGUE", writeTempFile("catalogue.json", json).c_str(), 1);
+    environment::set("DCSIM_CATALOGUE", writeTempFile("catalogue.json", json));
 }
 
 ScopedCatalogue::~ScopedCatalogue() {
-    ::unsetenv("DCSIM_CATALOGUE");
+    environment::unset("DCSIM_CATALOGUE");
 }
 
 std::string testCatalogue() {
