@@ -11,9 +11,11 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 # MinGW's libgcc, libstdc++ and winpthread are linked in: the DLLs and programs then need only
 # Windows' own DLLs and libdivecomputer's. Not with -static, under which a libdivecomputer named by
 # -l would come from its static archive too: the archives of libstdc++ and of winpthread, which
-# libstdc++ calls, are named after every other library instead.
+# libstdc++ calls, are named after every other library instead. winpthread whole: the unwinder and
+# libstdc++'s exception globals, linked after it, need its thread keys too.
 add_link_options(-static-libgcc -static-libstdc++)
-string(APPEND CMAKE_CXX_STANDARD_LIBRARIES " -Wl,-Bstatic -lstdc++ -lwinpthread -Wl,-Bdynamic")
+string(APPEND CMAKE_CXX_STANDARD_LIBRARIES
+              " -Wl,-Bstatic -lstdc++ -Wl,--whole-archive -lwinpthread -Wl,--no-whole-archive -Wl,-Bdynamic")
 
 # MinGW's own printf family, which formats as glibc does: msvcrt's rounds a %f half away from zero.
 add_compile_definitions(__USE_MINGW_ANSI_STDIO=1)
