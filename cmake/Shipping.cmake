@@ -5,7 +5,9 @@ option(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER
        "Also install the libdivecomputer the bridge links against, beside it" OFF)
 
 if(WIN32)
-    install(TARGETS divebridge RUNTIME DESTINATION bin COMPONENT bridge)
+    # The import library is for linking against the bridge, which no application does.
+    install(TARGETS divebridge RUNTIME DESTINATION bin COMPONENT bridge
+            ARCHIVE DESTINATION lib COMPONENT development EXCLUDE_FROM_ALL)
 else()
     set_target_properties(divebridge PROPERTIES INSTALL_RPATH "$ORIGIN")
     # RUNPATH rather than RPATH: LD_LIBRARY_PATH still wins, as a user who points it elsewhere
@@ -22,10 +24,12 @@ set(exclude_libdivecomputer EXCLUDE_FROM_ALL)
 if(DIVEBRIDGE_INSTALL_LIBDIVECOMPUTER)
     set(exclude_libdivecomputer)
 endif()
-if(DIVEBRIDGE_SIMULATOR)
-    install(TARGETS dcsim
-            LIBRARY DESTINATION lib NAMELINK_SKIP RUNTIME DESTINATION bin ARCHIVE EXCLUDE_FROM_ALL
-            COMPONENT libdivecomputer ${exclude_libdivecomputer})
+if(DIVEBRIDGE_SIMULATOR AND WIN32)
+    install(TARGETS dcsim RUNTIME DESTINATION bin COMPONENT libdivecomputer ${exclude_libdivecomputer}
+            ARCHIVE DESTINATION lib COMPONENT development EXCLUDE_FROM_ALL)
+elseif(DIVEBRIDGE_SIMULATOR)
+    install(TARGETS dcsim LIBRARY DESTINATION lib COMPONENT libdivecomputer NAMELINK_SKIP
+            ${exclude_libdivecomputer})
 elseif(WIN32)
     file(GLOB divecomputer_dlls "${DIVECOMPUTER_PREFIX}/bin/libdivecomputer*.dll")
     install(FILES ${divecomputer_dlls} DESTINATION bin
