@@ -120,30 +120,18 @@ public final class DownloadBench {
             double cells = prepared.cells;
             double rows = prepared.rows;
             String size = ", D=100 R=3600";
-            table.report("conversion per present cell" + size,
-                    rounds.over(round -> rounds.sample(conversion, round) / cells), "ns");
-            table.report("JNI floor per present cell" + size,
-                    rounds.over(round -> rounds.sample(floor, round) / cells), "ns");
-            table.report("pure Java per present cell" + size,
-                    rounds.over(round -> rounds.sample(pure, round) / cells), "ns");
-            table.atMost("conversion / JNI floor" + size,
-                    rounds.over(round
-                            -> rounds.sample(conversion, round) / rounds.sample(floor, round)),
-                    "x", 1.5);
-            table.report("conversion / pure Java" + size,
-                    rounds.over(round
-                            -> rounds.sample(conversion, round) / rounds.sample(pure, round)),
-                    "x");
-            table.report("download per row (bridge + simulator)" + size,
-                    rounds.over(round -> rounds.sample(download, round) / rows), "ns");
-            table.report("Java conversion per row" + size,
-                    rounds.over(round -> rounds.sample(conversion, round) / rows), "ns");
-            table.report("loadUserDivesFromDevice per row" + size,
-                    rounds.over(round -> rounds.sample(export, round) / rows), "ns");
+            table.report("conversion per present cell" + size, rounds.per(conversion, cells), "ns");
+            table.report("JNI floor per present cell" + size, rounds.per(floor, cells), "ns");
+            table.report("pure Java per present cell" + size, rounds.per(pure, cells), "ns");
+            table.atMost("conversion / JNI floor" + size, rounds.ratio(conversion, floor, 1), "x",
+                    1.5);
+            table.report("conversion / pure Java" + size, rounds.ratio(conversion, pure, 1), "x");
+            table.report("download per row (bridge + simulator)" + size, rounds.per(download, rows),
+                    "ns");
+            table.report("Java conversion per row" + size, rounds.per(conversion, rows), "ns");
+            table.report("loadUserDivesFromDevice per row" + size, rounds.per(export, rows), "ns");
             table.report("download share of loadUserDivesFromDevice" + size,
-                    rounds.over(round
-                            -> 100 * rounds.sample(download, round) / rounds.sample(export, round)),
-                    "%");
+                    rounds.ratio(download, export, 100), "%");
         }
     }
 
@@ -317,7 +305,7 @@ public final class DownloadBench {
                 reefWeek, VENDOR, MODEL, new HashSet<>()));
         rounds.run(WARMUPS, ROUNDS, MIN_SAMPLE_NANOS);
         linkShare("examples/reef-week.json",
-                rounds.over(round -> rounds.sample(export, round) / rows).median());
+                rounds.per(export, rows).median());
         linkShare("generated D=1 R=100", exportPerRow.get("D=1 R=100"));
         linkShare("generated D=1000 R=3600", exportPerRow.get("D=1000 R=3600"));
     }

@@ -67,6 +67,16 @@ final class Rounds {
         return Measured.of(values);
     }
 
+    /** The samples of {@code body} over every round, each divided by {@code units}. */
+    Measured per(int body, double units) {
+        return over(round -> sample(body, round) / units);
+    }
+
+    /** The samples of {@code top} over those of {@code bottom}, round by round, times {@code scale}. */
+    Measured ratio(int top, int bottom, double scale) {
+        return over(round -> scale * sample(top, round) / sample(bottom, round));
+    }
+
     /** Runs the body {@code runs} times; answers the CPU nanoseconds they took. */
     private static long timeRuns(Body body, int runs) throws Exception {
         System.gc();
