@@ -50,6 +50,10 @@ jobject callStaticObjectMethodV(JNIEnv *env, jclass cls, jmethodID method, va_li
     return counted(env, realOf(env)->CallStaticObjectMethodV(cls, method, arguments));
 }
 
+void callStaticVoidMethodV(JNIEnv *env, jclass cls, jmethodID method, va_list arguments) {
+    realOf(env)->CallStaticVoidMethodV(cls, method, arguments);
+}
+
 jstring newStringUtf(JNIEnv *env, const char *utf) {
     return counted(env, realOf(env)->NewStringUTF(utf));
 }
@@ -128,6 +132,7 @@ CountingJniEnv::CountingJniEnv(JNIEnv *real) : realEnv(real) {
     table.CallBooleanMethodV = callBooleanMethodV;
     table.CallVoidMethodV = callVoidMethodV;
     table.CallStaticObjectMethodV = callStaticObjectMethodV;
+    table.CallStaticVoidMethodV = callStaticVoidMethodV;
     table.NewStringUTF = newStringUtf;
     table.GetStringUTFChars = getStringUtfChars;
     table.ReleaseStringUTFChars = releaseStringUtfChars;
