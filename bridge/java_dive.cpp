@@ -21,9 +21,12 @@ bool fitsFloat(double value) {
     return std::fabs(value) <= static_cast<double>(std::numeric_limits<float>::max());
 }
 
-jobject newFloat(JNIEnv *env, const HostJava &java, double value) {
-    return env->NewObject(java[HostClass::Float], java[HostMethod::FloatInit],
-                          static_cast<jfloat>(value));
+// A Float of `value`; a Java failure raises the chained NativeException with `failed`.
+jobject newFloat(JNIEnv *env, const HostJava &java, double value, const char *failed) {
+    jobject boxed = env->NewObject(java[HostClass::Float], java[HostMethod::FloatInit],
+                                   static_cast<jfloat>(value));
+    checkStep(env, java.nativeException(), failed);
+    return boxed;
 }
 
 jobject newGas(JNIEnv *env, const HostJava &java, const DiveRecord &record) {
@@ -47,18 +50,14 @@ jobject newUsedPressure(JNIEnv *env, const HostJava &java, const DiveRecord &rec
     if (!(used > 0) || !fitsFloat(used)) {
         return nullptr;
     }
-    jobject pressure = newFloat(env, java, used);
-    checkStep(env, java.nativeException(), "Could not create used pressure.");
-    return pressure;
+    return newFloat(env, java, used, "Could not create used pressure.");
 }
 
 jobject newBottomTemperature(JNIEnv *env, const HostJava &java, const DiveRecord &record) {
     if (!record.minimumTemperature || !fitsFloat(*record.minimumTemperature)) {
         return nullptr;
     }
-    jobject temperature = newFloat(env, java, *record.minimumTemperature);
-    checkStep(env, java.nativeException(), "Could not create bottom temperature.");
-    return temperature;
+    return newFloat(env, java, *record.minimumTemperature, "Could not create bottom temperature.");
 }
 
 jobject newCylinder(JNIEnv *env, const HostJava &java, const DiveRecord &record) {
@@ -80,9 +79,7 @@ jobject newAverageDepth(JNIEnv *env, const HostJava &java, const DiveRecord &rec
     if (!record.averageDepth || !(*record.averageDepth > 0) || !fitsFloat(*record.averageDepth)) {
         return nullptr;
     }
-    jobject depth = newFloat(env, java, *record.averageDepth);
-    checkStep(env, java.nativeException(), "Could not create average depth.");
-    return depth;
+    return newFloat(env, java, *record.averageDepth, "Could not create average depth.");
 }
 
 // Wide values are written in full; the buffer holds the six ints at their widest.

@@ -6,7 +6,9 @@
 #include <jni.h>
 
 #include <chrono>
-#include <exception>
+#include <cstdint>
+
+using namespace divebridge;
 
 namespace {
 
@@ -16,22 +18,26 @@ std::int64_t nanosSince(std::chrono::steady_clock::time_point start) {
         .count();
 }
 
-}  // namespace
+// NativeException and DeviceConnector.downloadProgress, from the bridge's own table; false when
+// the host has no downloadProgress.
+bool lookUpProgress(JNIEnv *env, HostJava &java) {
+    const HostClass classes[] = {HostClass::NativeException};
+    const HostMethod methods[] = {HostMethod::NativeExceptionInit};
+    if (!lookUpHost(env, classes, methods, java)) {
+        return false;
+    }
+    lookUpOptionalMethod(env, HostMethod::DownloadProgress, java);
+    return java[HostMethod::DownloadProgress] != nullptr;
+}
 
-using namespace divebridge;
+}  // namespace
 
 // Nanoseconds for `calls` reports through the bridge's JavaProgressReporter; -1 when the host
 // has no downloadProgress.
 extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeReports(JNIEnv *env, jclass,
                                                                               jint calls) {
-    const HostClass classes[] = {HostClass::NativeException};
-    const HostMethod methods[] = {HostMethod::NativeExceptionInit};
     HostJava java;
-    if (!lookUpHost(env, classes, methods, java)) {
-        return -1;
-    }
-    lookUpOptionalMethod(env, HostMethod::DownloadProgress, java);
-    if (java[HostMethod::DownloadProgress] == nullptr) {
+    if (!lookUpProgress(env, java)) {
         return -1;
     }
     JavaProgressReporter reporter(env, java);
@@ -50,14 +56,12 @@ extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeReports(JN
 extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeFloorCalls(JNIEnv *env,
                                                                                  jclass,
                                                                                  jint calls) {
-    const jclass connector = env->FindClass("coralnote/main/java/core/DeviceConnector");
-    if (connector == nullptr) {
+    HostJava java;
+    if (!lookUpProgress(env, java)) {
         return -1;
     }
-    const jmethodID method = env->GetStaticMethodID(connector, "downloadProgress", "(JJ)V");
-    if (method == nullptr) {
-        return -1;
-    }
+    const jclass connector = java[HostClass::DeviceConnector];
+    const jmethodID method = java[HostMethod::DownloadProgress];
     const auto start = std::chrono::steady_clock::now();
     for (jint call = 0; call < calls; ++call) {
         env->CallStaticVoidMethod(connector, method, static_cast<jlong>(call),
