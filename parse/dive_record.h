@@ -55,6 +55,12 @@ class OptionalColumn {
         }
     }
 
+    void clear() noexcept {
+        values_.clear();
+        presence_.clear();
+        size_ = 0;
+    }
+
     // Appends absent cells until the column holds at least `length`; never shortens it.
     void padTo(std::size_t length) noexcept {
         if (size_ < length) {

@@ -7,7 +7,23 @@
 namespace divebridge {
 namespace {
 
-void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_value_t &value) {
+// A lower tank than the one collected so far takes the column over: the rows before its first
+// reading have none of it.
+void collectPressure(SampleCollector &collector, std::uint32_t tank, double bar) {
+    DiveProfile &profile = collector.profile;
+    if (tank > collector.pressureTank) {
+        return;
+    }
+    if (tank < collector.pressureTank) {
+        collector.pressureTank = tank;
+        profile.pressures.clear();
+        profile.pressures.padTo(profile.rowCount >= 1 ? profile.rowCount - 1 : 0);
+    }
+    profile.pressures.push(static_cast<float>(bar));
+}
+
+void collectSample(SampleCollector &collector, std::uint32_t kind, const dc_sample_value_t &value) {
+    DiveProfile &profile = collector.profile;
     switch (kind) {
         case DC_SAMPLE_TIME:
             if (profile.rowCount >= 1) {
@@ -20,7 +36,7 @@ void collectSample(DiveProfile &profile, std::uint32_t kind, const dc_sample_val
             profile.depths.push(static_cast<float>(value.depth));
             break;
         case DC_SAMPLE_PRESSURE:
-            profile.pressures.push(static_cast<float>(value.pressure.value));
+            collectPressure(collector, value.pressure.tank, value.pressure.value);
             break;
         case DC_SAMPLE_TEMPERATURE:
             profile.temperatures.push(static_cast<float>(value.temperature));
@@ -54,7 +70,7 @@ void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *user
     std::uint32_t kind;
     std::memcpy(&kind, &type, sizeof kind);
     try {
-        collectSample(collector.profile, kind, sampleValueOf(value));
+        collectSample(collector, kind, sampleValueOf(value));
     } catch (...) {
         collector.failure = std::current_exception();
     }

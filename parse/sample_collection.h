@@ -16,6 +16,12 @@ namespace divebridge {
 struct SampleCollector {
     DiveProfile &profile;
     std::exception_ptr failure;
+    // The tank whose readings fill the pressure column: tank 0, the dive's first tank, or until it
+    // reads, the lowest tank that has read so far. Readings of other tanks are left out, so that a
+    // row holds one pressure of one tank.
+    std::uint32_t pressureTank = noPressureTank;
+
+    static constexpr std::uint32_t noPressureTank = 0xFFFFFFFFu;
 };
 
 // Appends null cells to each column until it holds at least `length` cells.

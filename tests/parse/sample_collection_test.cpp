@@ -89,21 +89,33 @@ TEST(SampleCollection, WorkedExampleAlignsRowsOnTimeSamples) {
     EXPECT_EQ(profile.events, (Longs{none, none, none}));
 }
 
-TEST(SampleCollection, SeveralPressuresPerRowAreAllKeptInArrivalOrder) {
-    const DiveProfile profile = Stream()
-                                    .time(0)
-                                    .pressure(200, 0)
-                                    .pressure(180, 1)
-                                    .time(10)
-                                    .pressure(199, 0)
-                                    .pressure(179, 1)
-                                    .collect();
-    EXPECT_EQ(profile.rowCount, 2u);
-    EXPECT_EQ(profile.times, (Floats{0.0f, 10.0f}));
-    EXPECT_EQ(profile.pressures, (Floats{200.0f, 180.0f, 199.0f, 179.0f}));
-    EXPECT_EQ(profile.depths, (Floats{none, none}));
-    EXPECT_EQ(profile.temperatures, (Floats{none, none}));
-    EXPECT_EQ(profile.events, (Longs{none, none}));
+// Two tanks report a pressure each per row: the row keeps the first tank's, and a tank that starts
+// reading later but is lower takes the column over from the row of its first reading.
+TEST(SampleCollection, EachRowKeepsThePressureOfTheDivesFirstTank) {
+    const DiveProfile twoTanks = Stream()
+                                     .time(0)
+                                     .pressure(200, 0)
+                                     .pressure(180, 1)
+                                     .time(10)
+                                     .pressure(179, 1)
+                                     .pressure(199, 0)
+                                     .time(20)
+                                     .pressure(178, 1)
+                                     .collect();
+    EXPECT_EQ(twoTanks.rowCount, 3u);
+    EXPECT_EQ(twoTanks.pressures, (Floats{200.0f, 199.0f, none}));
+    EXPECT_EQ(twoTanks.depths, (Floats{none, none, none}));
+
+    const DiveProfile stageFirst = Stream()
+                                       .time(0)
+                                       .pressure(180, 2)
+                                       .time(10)
+                                       .pressure(179, 2)
+                                       .pressure(150, 1)
+                                       .time(20)
+                                       .pressure(149, 1)
+                                       .collect();
+    EXPECT_EQ(stageFirst.pressures, (Floats{none, 150.0f, 149.0f}));
 }
 
 TEST(SampleCollection, ValueBeforeTheFirstTimeSampleTakesTheFirstCell) {

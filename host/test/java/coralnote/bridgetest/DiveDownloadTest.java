@@ -49,9 +49,9 @@ class DiveDownloadTest {
         image.dive().datetime(2021, 6, 1, 10, 0, 0).field("divetime", 4200).field("maxdepth", 0.0)
                 .field("avgdepth", 0.0).field("temperature_minimum", 0.0).gasmix(0.21, 0)
                 .gasmix(0.211, 0.125).tank(1, 0, 11.1, 232, 200, 200).tank(0, 1, 11.1, 232, 210, 100)
-                .time(0).depth(10.0).pressure(200).pressure(210)
-                .time(10).depth(45.2).pressure(199).pressure(209).temperature(8.0)
-                .time(20).depth(30.0).pressure(198).pressure(208);
+                .time(0).depth(10.0).pressure(200, 0).pressure(210, 1)
+                .time(10).depth(45.2).pressure(209, 1).pressure(199, 0).temperature(8.0)
+                .time(20).depth(30.0).pressure(208, 1);
         image.dive().gasmix(0.0, 0.0);
         image.dive().datetime(2022, 1, 2, 3, 4, 5).field("divetime", 600).field("maxdepth", 12.0)
                 .gasmix(0.21, 0).gasmix(0.5, 0).tank(7, 2, 15, 300, 200, 20)
@@ -92,13 +92,13 @@ class DiveDownloadTest {
         assertProfile(nitrox, new Float[] {0f, 10f, 20f}, new Float[] {0f, 5f, 4f},
                 new Float[3], new Float[] {-1.5f, null, null}, new Integer[3]);
 
-        // Gas from the mix of the first tank, rounded half up; twin tank pressures are cells
-        // beyond the row count and only the first three reach Java.
+        // Gas from the mix of the first tank, rounded half up; of twin tanks' pressures each row
+        // carries the first tank's, and none where only the second one read.
         Dive trimix = delivered.get(2);
         assertSummary(trimix, "2021-06-01 10:00:00", 4200, 45.2f, null, null, 0f,
                 Gas.blendGas(21, 13), null);
         assertProfile(trimix, new Float[] {0f, 10f, 20f}, new Float[] {10f, 45.2f, 30f},
-                new Float[] {200f, 210f, 199f}, new Float[] {null, 8f, null}, new Integer[3]);
+                new Float[] {200f, 199f, null}, new Float[] {null, 8f, null}, new Integer[3]);
 
         Dive bare = delivered.get(3);
         assertSummary(bare, "0000-00-00 00:00:00", 0, 0, null, null, null, null, null);

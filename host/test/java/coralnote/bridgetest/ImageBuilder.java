@@ -122,6 +122,12 @@ final class ImageBuilder {
             return sample("pressure", bar);
         }
 
+        /** A pressure of the tank numbered {@code tank} (the first is 0). */
+        DiveBuilder pressure(double bar, int tank) {
+            samples.add(Map.of("pressure", bar, "tank", tank));
+            return this;
+        }
+
         DiveBuilder temperature(double celsius) {
             return sample("temperature", celsius);
         }
