@@ -8,6 +8,7 @@
 #include "bridge/java_throw.h"
 #include "device/device_connection.h"
 #include "device/dive_computer.h"
+#include "device/interruption.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
 
@@ -73,8 +74,8 @@ jobject newParentDevice(JNIEnv *env, const HostJava &java, const DeviceConnectio
 // and hands each to Java. The caller's texts are released once the download has ended; the device
 // stays open until every dive has been handed over, and the native objects are released in
 // reverse order of creation.
-jobject downloadDives(JNIEnv *env, const HostJava &java, const CallerStrings &strings,
-                      jobject set) {
+jobject downloadDives(JNIEnv *env, const HostJava &java, const StopRequest &stop,
+                      const CallerStrings &strings, jobject set) {
     std::optional<DiveComputer> computer;
     std::optional<DeviceConnection> connection;
     std::unique_ptr<DiveDownload> download;
@@ -82,7 +83,7 @@ jobject downloadDives(JNIEnv *env, const HostJava &java, const CallerStrings &st
         const CallerTexts texts(env, strings);
         checkStep(env, java.nativeException(), "Could not read the port, vendor and model texts.");
         computer.emplace(texts.vendor.c_str(), texts.model.c_str(), texts.port.c_str());
-        connection.emplace(*computer);
+        connection.emplace(*computer, stop);
         JavaProgressReporter reporter(env, java);
         const bool reported = java[HostMethod::DownloadProgress] != nullptr;
         download = connection->download(reported ? &reporter : nullptr);
@@ -101,6 +102,8 @@ using namespace divebridge;
 
 JNIEXPORT jobject JNICALL Java_coralnote_main_java_core_DeviceConnector_loadUserDivesFromDevice(
     JNIEnv *env, jclass, jstring port, jstring vendor, jstring model, jobject set) {
+    // A stop asked for from here on ends this download, wherever it has got to.
+    const StopRequest stop;
     HostJava java;
     if (!lookUpHost(env, downloadClasses, downloadMethods, java)) {
         return nullptr;
@@ -113,6 +116,6 @@ JNIEXPORT jobject JNICALL Java_coralnote_main_java_core_DeviceConnector_loadUser
                                   "The set for the downloaded dives is null.");
     }
     return translateNativeFailures(env, java, [&] {
-        return downloadDives(env, java, CallerStrings{port, vendor, model}, set);
+        return downloadDives(env, java, stop, CallerStrings{port, vendor, model}, set);
     });
 }

@@ -4,5 +4,5 @@
 
 JNIEXPORT void JNICALL
 Java_coralnote_main_java_core_DeviceConnector_interruptDeviceDownload(JNIEnv *, jclass) {
-    divebridge::cancelRequested.store(true, std::memory_order_relaxed);
+    divebridge::requestStop();
 }

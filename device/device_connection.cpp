@@ -58,7 +58,7 @@ bool mustStop(DiveDownloadRun &run) {
     if (run.failure) {
         return true;
     }
-    if (cancelRequested.load(std::memory_order_relaxed)) {
+    if (run.stop.requested()) {
         run.stopHonoured = true;
         return true;
     }
@@ -119,9 +119,23 @@ void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
     }
 }
 
-DeviceConnection::DeviceConnection(const DiveComputer &computer) {
-    cancelRequested.store(false, std::memory_order_relaxed);
+DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop) {
+    run.stop = stop;
+    try {
+        open(computer);
+    } catch (const CommunicationException &) {
+        if (!run.stop.requested()) {
+            throw;
+        }
+        // The user asked to stop while the device was being reached (a scan or a connection can
+        // take seconds): that is a stopped download, not a failure to report.
+        stream = TransportStream();
+        return;
+    }
+    registerHooks();
+}
 
+void DeviceConnection::open(const DiveComputer &computer) {
     stream =
         openTransport(computer.contextHandle(), computer.descriptorHandle(), computer.portText());
     dc_device_t *rawDevice = nullptr;
@@ -132,7 +146,9 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer) {
     }
     device.reset(rawDevice);
     run.device = rawDevice;
+}
 
+void DeviceConnection::registerHooks() {
     const dc_status_t events = dc_device_set_events(device.get(), eventMask, onDeviceEvent, &run);
     if (events != DC_STATUS_SUCCESS) {
         throw Exception(events, "Error registering the event handler.");
@@ -145,6 +161,9 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer) {
 
 std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *listener) {
     auto result = std::make_unique<DiveDownload>();
+    if (!device) {
+        return result;  // a stop ended the opening
+    }
     run.download = result.get();
     run.listener = listener;
     run.failure = nullptr;

@@ -4,6 +4,7 @@
 
 #include "device/device_adapter.h"
 #include "device/dive_computer.h"
+#include "device/interruption.h"
 #include "parse/dive_record.h"
 
 #include <libdivecomputer/device.h>
@@ -44,15 +45,18 @@ struct DiveDownloadRun {
     DeviceIdentity identity;
     DiveDownload *download = nullptr;      // the download under way; null outside one
     ProgressListener *listener = nullptr;  // null when nobody listens
+    StopRequest stop;
     std::exception_ptr failure;
     bool stopHonoured = false;  // a callback answered a stop request
 };
 
 class DeviceConnection {
   public:
-    // Clears cancelRequested and opens the device. Raises CommunicationException when the device
-    // cannot be opened, Exception when a hook cannot be registered (the device is closed again).
-    explicit DeviceConnection(const DiveComputer &computer);
+    // Opens the device. Raises CommunicationException when the device cannot be opened, Exception
+    // when a hook cannot be registered (the device is closed again). When `stop` is requested
+    // before the opening has succeeded, any failure to open is the stop's: the connection then
+    // holds no device and its download brings no dive.
+    explicit DeviceConnection(const DiveComputer &computer, StopRequest stop = StopRequest());
 
     DeviceConnection(const DeviceConnection &) = delete;
     DeviceConnection &operator=(const DeviceConnection &) = delete;
@@ -69,6 +73,9 @@ class DeviceConnection {
     struct DeviceClose {
         void operator()(dc_device_t *device) const;
     };
+
+    void open(const DiveComputer &computer);
+    void registerHooks();
 
     TransportStream stream;  // closed after the device
     std::unique_ptr<dc_device_t, DeviceClose> device;

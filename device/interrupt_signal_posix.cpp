@@ -28,7 +28,7 @@ void passOn(int signalNumber, siginfo_t *info, void *context) {
 }
 
 void onInterruptSignal(int signalNumber, siginfo_t *info, void *context) {
-    cancelRequested.store(true, std::memory_order_relaxed);
+    requestStop();
     passOn(signalNumber, info, context);
 }
 

@@ -42,7 +42,7 @@ void reinstall(int signalNumber) {
 }
 
 void onInterruptSignal(int signalNumber) {
-    cancelRequested.store(true, std::memory_order_relaxed);
+    requestStop();
     passOn(signalNumber);
     reinstall(signalNumber);
 }

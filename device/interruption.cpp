@@ -2,8 +2,9 @@
 
 namespace divebridge {
 
-std::atomic<bool> cancelRequested{false};
+std::atomic<std::uint64_t> stopRequests{0};
 
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler stores the flag");
+static_assert(std::atomic<std::uint64_t>::is_always_lock_free,
+              "the signal handler counts stop requests");
 
 }  // namespace divebridge

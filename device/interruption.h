@@ -1,16 +1,36 @@
-// Stopping a running download: the process-wide stop request and the SIGINT handler.
+// Stopping running downloads: the process-wide count of stop requests and the SIGINT handler.
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 
 namespace divebridge {
 
-// Set by interruptDeviceDownload from any thread, honoured by libdivecomputer's next cancellation
-// check or the next dive, whichever comes first; cleared when a connection opens. Only the flag's
-// own value matters: relaxed ordering suffices.
-extern std::atomic<bool> cancelRequested;
+// Counts every stop request (interruptDeviceDownload from any thread, SIGINT). Only the count's own
+// value matters: relaxed ordering suffices.
+extern std::atomic<std::uint64_t> stopRequests;
 
-// Installs a SIGINT handler that asks a running download to stop, then passes the signal on to
+// Asks every download running now to stop.
+inline void requestStop() noexcept {
+    stopRequests.fetch_add(1, std::memory_order_relaxed);
+}
+
+// One download's view of the stop requests: those made after it was noted, when the download's
+// call began, stop it; earlier ones are forgotten. A count rather than a flag, so that no download
+// can clear a stop meant for another, nor its own opening erase a Cancel pressed meanwhile.
+class StopRequest {
+  public:
+    StopRequest() noexcept : noted(stopRequests.load(std::memory_order_relaxed)) {}
+
+    bool requested() const noexcept {
+        return stopRequests.load(std::memory_order_relaxed) != noted;
+    }
+
+  private:
+    std::uint64_t noted;
+};
+
+// Installs a SIGINT handler that asks the running downloads to stop, then passes the signal on to
 // the action that was there before (the host's handler, or the default that ends the process).
 // Installing again while ours is in place changes nothing. One implementation per platform:
 // interrupt_signal_posix.cpp (sigaction), interrupt_signal_windows.cpp (signal).

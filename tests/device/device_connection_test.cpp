@@ -71,10 +71,11 @@ class Connection : public ::testing::Test {
   protected:
     // Opens the test device on an image with `body` and downloads it.
     std::unique_ptr<DiveDownload> download(const std::string &body,
-                                           ProgressListener *listener = nullptr) {
+                                           ProgressListener *listener = nullptr,
+                                           StopRequest stop = StopRequest()) {
         const std::string port = writeTempFile("image.json", imageWith(body));
         const DiveComputer computer(testVendor, testProduct, port.c_str());
-        DeviceConnection connection(computer);
+        DeviceConnection connection(computer, stop);
         std::unique_ptr<DiveDownload> result = connection.download(listener);
         serial = connection.serialText();
         return result;
@@ -167,16 +168,26 @@ TEST_F(Connection, AStopRequestedBeforeTheFirstDiveIsHonouredWithoutParsing) {
     DiveDownloadRun run;
     run.download = &result;
     const ScopedTrace trace;
-    cancelRequested.store(true);
+    requestStop();
     EXPECT_EQ(diveCallback(nullptr, 0, nullptr, 0, &run), 0);
-    cancelRequested.store(false);
     EXPECT_TRUE(result.dives.empty());
     EXPECT_TRUE(trace.lines("dc_parser").empty());
 }
 
-TEST_F(Connection, OpeningForgetsAnEarlierStopRequest) {
-    cancelRequested.store(true);
+// A download notes the stop requests when its call begins: an earlier one is forgotten, one made
+// while the device is being reached stops it, even when that makes the opening fail.
+TEST_F(Connection, AStopCountsFromTheStartOfItsCallThroughTheOpening) {
+    requestStop();
     EXPECT_EQ(download(R"("dives": [{}, {}])")->dives.size(), 2u);
+
+    const StopRequest callBegan;
+    requestStop();
+    EXPECT_TRUE(download(R"("dives": [{}, {}])", nullptr, callBegan)->dives.empty());
+    EXPECT_TRUE(download(R"("devinfo": {"serial": 5}, "faults": {"open": -6}, "dives": [{}])",
+                         nullptr, callBegan)
+                    ->dives.empty());
+    EXPECT_EQ(serial, "Unknown");
+    EXPECT_EQ(dcsim_live_handles(), 0u);
 }
 
 TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
@@ -184,9 +195,8 @@ TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
     EXPECT_EQ(cancelCallback(&run), 0);
     EXPECT_FALSE(run.stopHonoured);
 
-    cancelRequested.store(true);
+    requestStop();
     EXPECT_EQ(cancelCallback(&run), 1);
-    cancelRequested.store(false);
     EXPECT_TRUE(run.stopHonoured);
 
     DiveDownloadRun failed;
@@ -209,7 +219,7 @@ struct ScriptedListener final : ProgressListener {
         if (action == Action::Raise) {
             throw std::runtime_error("the host refused the report");
         }
-        cancelRequested.store(true);
+        requestStop();
     }
 };
 
@@ -235,7 +245,6 @@ TEST_F(Connection, AStopRequestedDuringTheTransferKeepsTheDivesCompletedBeforeIt
             download(std::string(R"("devinfo": {"serial": 77}, "transfer": )") + stop.transfer +
                          R"(, "dives": [{"divetime": 1}, {"divetime": 2}, {}])",
                      &listener);
-        cancelRequested.store(false);
         EXPECT_EQ(listener.reports.size(), stop.stopAtReport);
         ASSERT_EQ(result->dives.size(), stop.divesKept);
         EXPECT_EQ(serial, "77");

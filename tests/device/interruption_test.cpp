@@ -17,10 +17,7 @@ void hostHandler(int) {
 class HostSignalAction : public ::testing::Test {
   protected:
     void install(void (*handler)(int)) { ASSERT_NE(std::signal(SIGINT, handler), SIG_ERR); }
-    void TearDown() override {
-        std::signal(SIGINT, SIG_DFL);
-        cancelRequested.store(false);
-    }
+    void TearDown() override { std::signal(SIGINT, SIG_DFL); }
 };
 
 TEST_F(HostSignalAction, TheHostsHandlerStillReceivesTheSignal) {
@@ -28,22 +25,24 @@ TEST_F(HostSignalAction, TheHostsHandlerStillReceivesTheSignal) {
     hostHandlerCalls = 0;
     installInterruptHandler();
     installInterruptHandler();  // a second download must not chain the handler to itself
+    const StopRequest first;
     std::raise(SIGINT);
     EXPECT_EQ(hostHandlerCalls.load(), 1);
-    EXPECT_TRUE(cancelRequested.load());
+    EXPECT_TRUE(first.requested());
 
     // Still in place for the next signal (the Windows runtime resets a handler that runs).
-    cancelRequested.store(false);
+    const StopRequest second;
     std::raise(SIGINT);
     EXPECT_EQ(hostHandlerCalls.load(), 2);
-    EXPECT_TRUE(cancelRequested.load());
+    EXPECT_TRUE(second.requested());
 }
 
 TEST_F(HostSignalAction, AnIgnoredSignalStaysIgnored) {
     install(SIG_IGN);
     installInterruptHandler();
+    const StopRequest stop;
     std::raise(SIGINT);
-    EXPECT_TRUE(cancelRequested.load());
+    EXPECT_TRUE(stop.requested());
 }
 
 TEST_F(HostSignalAction, WithoutAHostHandlerTheSignalStillEndsTheProgram) {
@@ -76,10 +75,10 @@ TEST_F(HostSignalAction, AHostHandlerThatReinstallsItselfStaysBehindOurs) {
     selfReinstallingCalls = 0;
     installInterruptHandler();
     for (int signal = 1; signal <= 3; ++signal) {
-        cancelRequested.store(false);
+        const StopRequest stop;
         std::raise(SIGINT);
         EXPECT_EQ(selfReinstallingCalls.load(), signal);
-        EXPECT_TRUE(cancelRequested.load()) << "signal " << signal;
+        EXPECT_TRUE(stop.requested()) << "signal " << signal;
     }
 }
 #endif

@@ -53,9 +53,24 @@ class DownloadInterruptionTest {
         });
     }
 
+    /** Six dives whose memory takes over two seconds to move, journaled to {@code name}.log. */
+    private Path pacedLogbook(String name) throws Exception {
+        ImageBuilder image = new ImageBuilder(VENDOR, MODEL).devinfo(10, 110, 4242)
+                .transfer(16, 60, true).journal(dir.resolve(name + ".log"));
+        for (int day = 1; day <= DIVES; day++) {
+            image.dive().datetime(2024, 2, day, 10, 0, 0).field("divetime", 3000)
+                    .field("maxdepth", 15.0).time(0).depth(1.0).time(10).depth(2.0);
+        }
+        return image.writeTo(dir.resolve(name + ".json"));
+    }
+
     private void awaitTransferStart() throws Exception {
+        awaitTransferStart("journal");
+    }
+
+    private void awaitTransferStart(String journal) throws Exception {
         long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(20);
-        while (!ImageBuilder.readJournal(dir.resolve("journal.log")).contains("foreach")) {
+        while (!ImageBuilder.readJournal(dir.resolve(journal + ".log")).contains("foreach")) {
             assertTrue(System.nanoTime() < deadline, "the download never started");
             Thread.sleep(10);
         }
@@ -116,6 +131,35 @@ class DownloadInterruptionTest {
         } finally {
             DeviceConnector.setDownloadProgressListener(null);
         }
+    }
+
+    /**
+     * A stop reaches every download running when it is asked for, and none that starts after it,
+     * however soon: a download that opens meanwhile must not erase the stop meant for another.
+     */
+    @Test
+    void anInterruptStopsEveryRunningDownloadAndNoLaterOne() throws Exception {
+        Set<Dive> first = new LinkedHashSet<>();
+        Set<Dive> second = new LinkedHashSet<>();
+        CompletableFuture<Device> firstDownload = startDownload(pacedLogbook("first"), first);
+        CompletableFuture<Device> secondDownload = startDownload(pacedLogbook("second"), second);
+        awaitTransferStart("first");
+        awaitTransferStart("second");
+
+        DeviceConnector.interruptDeviceDownload();
+        firstDownload.get(20, TimeUnit.SECONDS);
+        secondDownload.get(20, TimeUnit.SECONDS);
+        assertTrue(first.isEmpty() && second.isEmpty(), first.size() + " and " + second.size());
+
+        Set<Dive> running = new LinkedHashSet<>();
+        Set<Dive> later = new LinkedHashSet<>();
+        CompletableFuture<Device> runningDownload = startDownload(pacedLogbook("running"), running);
+        awaitTransferStart("running");
+        DeviceConnector.interruptDeviceDownload();
+        DeviceConnector.loadUserDivesFromDevice(slowLogbook(0).toString(), VENDOR, MODEL, later);
+        runningDownload.get(20, TimeUnit.SECONDS);
+        assertTrue(running.isEmpty(), "the running download kept " + running.size() + " dives");
+        assertEquals(DIVES, later.size());
     }
 
     @Test
