@@ -34,8 +34,8 @@ constexpr HostMethod downloadMethods[] = {
     HostMethod::SetAdd,           HostMethod::NativeExceptionInit,
     HostMethod::ParentDeviceInit, HostMethod::BlendGas,
     HostMethod::DiveInit,         HostMethod::SetDiveProfileAndUpdate,
-    HostMethod::CylinderInit,     HostMethod::IntegerInit,
-    HostMethod::FloatInit,
+    HostMethod::CylinderInit,     HostMethod::IntegerValueOf,
+    HostMethod::FloatValueOf,
 };
 
 // The caller's Java strings, passed on to Java as they are.

@@ -6,61 +6,95 @@ namespace {
 constexpr std::size_t classCount = static_cast<std::size_t>(HostClass::Count);
 constexpr std::size_t methodCount = static_cast<std::size_t>(HostMethod::Count);
 
-// Indexed by HostClass.
-constexpr std::array<const char *, classCount> classNames = {
-    "coralnote/main/java/core/exceptions/NativeException",
-    "coralnote/main/java/core/exceptions/CommunicationException",
-    "coralnote/main/java/core/exceptions/UnknownDeviceException",
-    "java/util/Set",
-    "java/util/TreeSet",
-    "coralnote/main/java/core/Device",
-    "coralnote/main/java/core/Device$Interface",
-    "coralnote/main/java/core/Gas",
-    "coralnote/main/java/core/Dive",
-    "coralnote/main/java/core/Cylinder",
-    "java/lang/Integer",
-    "java/lang/Float",
-    "coralnote/main/java/core/DeviceConnector",
+struct ClassRow {
+    HostClass id;
+    const char *name;
 };
 
-struct MethodName {
+constexpr ClassRow classRows[] = {
+    {HostClass::NativeException, "coralnote/main/java/core/exceptions/NativeException"},
+    {HostClass::CommunicationException,
+     "coralnote/main/java/core/exceptions/CommunicationException"},
+    {HostClass::UnknownDeviceException,
+     "coralnote/main/java/core/exceptions/UnknownDeviceException"},
+    {HostClass::Set, "java/util/Set"},
+    {HostClass::TreeSet, "java/util/TreeSet"},
+    {HostClass::Device, "coralnote/main/java/core/Device"},
+    {HostClass::DeviceInterface, "coralnote/main/java/core/Device$Interface"},
+    {HostClass::Gas, "coralnote/main/java/core/Gas"},
+    {HostClass::Dive, "coralnote/main/java/core/Dive"},
+    {HostClass::Cylinder, "coralnote/main/java/core/Cylinder"},
+    {HostClass::Integer, "java/lang/Integer"},
+    {HostClass::Float, "java/lang/Float"},
+    {HostClass::DeviceConnector, "coralnote/main/java/core/DeviceConnector"},
+};
+
+struct MethodRow {
+    HostMethod id;
     HostClass owner;
     const char *name;
     const char *signature;
     bool isStatic;
 };
 
-// Indexed by HostMethod.
-constexpr std::array<MethodName, methodCount> methodNames = {{
-    {HostClass::NativeException, "<init>", "(Ljava/lang/String;Ljava/lang/Throwable;)V", false},
-    {HostClass::Set, "add", "(Ljava/lang/Object;)Z", false},
-    {HostClass::TreeSet, "<init>", "()V", false},
-    {HostClass::TreeSet, "add", "(Ljava/lang/Object;)Z", false},
-    {HostClass::Device, "<init>",
+constexpr MethodRow methodRows[] = {
+    {HostMethod::NativeExceptionInit, HostClass::NativeException, "<init>",
+     "(Ljava/lang/String;Ljava/lang/Throwable;)V", false},
+    {HostMethod::SetAdd, HostClass::Set, "add", "(Ljava/lang/Object;)Z", false},
+    {HostMethod::TreeSetInit, HostClass::TreeSet, "<init>", "()V", false},
+    {HostMethod::TreeSetAdd, HostClass::TreeSet, "add", "(Ljava/lang/Object;)Z", false},
+    {HostMethod::ListedDeviceInit, HostClass::Device, "<init>",
      "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;"
      "Lcoralnote/main/java/core/Device$Interface;)V",
      false},
-    {HostClass::DeviceInterface, "valueOf", "(I)Lcoralnote/main/java/core/Device$Interface;", true},
-    {HostClass::Device, "<init>", "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V",
-     false},
-    {HostClass::Gas, "blendGas", "(II)Lcoralnote/main/java/core/Gas;", true},
-    {HostClass::Dive, "<init>",
+    {HostMethod::InterfaceValueOf, HostClass::DeviceInterface, "valueOf",
+     "(I)Lcoralnote/main/java/core/Device$Interface;", true},
+    {HostMethod::ParentDeviceInit, HostClass::Device, "<init>",
+     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)V", false},
+    {HostMethod::BlendGas, HostClass::Gas, "blendGas", "(II)Lcoralnote/main/java/core/Gas;", true},
+    {HostMethod::DiveInit, HostClass::Dive, "<init>",
      "(Lcoralnote/main/java/core/Device;Ljava/lang/String;FFLjava/lang/Float;"
      "Ljava/lang/Float;Ljava/lang/Float;Lcoralnote/main/java/core/Gas;"
      "Lcoralnote/main/java/core/Cylinder;)V",
      false},
-    {HostClass::Dive, "setDiveProfileAndUpdate",
+    {HostMethod::SetDiveProfileAndUpdate, HostClass::Dive, "setDiveProfileAndUpdate",
      "([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/Float;"
      "[Ljava/lang/Integer;)V",
      false},
-    {HostClass::Cylinder, "<init>", "(FF)V", false},
-    {HostClass::Integer, "<init>", "(I)V", false},
-    {HostClass::Float, "<init>", "(F)V", false},
-    {HostClass::DeviceConnector, "downloadProgress", "(JJ)V", true},
-}};
+    {HostMethod::CylinderInit, HostClass::Cylinder, "<init>", "(FF)V", false},
+    {HostMethod::IntegerValueOf, HostClass::Integer, "valueOf", "(I)Ljava/lang/Integer;", true},
+    {HostMethod::FloatValueOf, HostClass::Float, "valueOf", "(F)Ljava/lang/Float;", true},
+    {HostMethod::DownloadProgress, HostClass::DeviceConnector, "downloadProgress", "(JJ)V", true},
+};
+
+// Row i describes enumerator i, so that a lookup by enumerator finds its own row.
+template <typename Row, std::size_t N>
+constexpr bool eachRowInItsPlace(const Row (&rows)[N], std::size_t count) {
+    if (N != count) {
+        return false;
+    }
+    for (std::size_t i = 0; i < N; ++i) {
+        if (static_cast<std::size_t>(rows[i].id) != i) {
+            return false;
+        }
+    }
+    return true;
+}
+static_assert(eachRowInItsPlace(classRows, classCount), "a class row is missing or out of place");
+static_assert(eachRowInItsPlace(methodRows, methodCount),
+              "a method row is missing or out of place");
+
+const MethodRow &rowOf(HostMethod method) {
+    return methodRows[static_cast<std::size_t>(method)];
+}
+
+// Answers null with the lookup's error pending when the class is missing.
+jclass lookUpClass(JNIEnv *env, HostClass javaClass) {
+    return env->FindClass(classRows[static_cast<std::size_t>(javaClass)].name);
+}
 
 // An owner the export did not ask for would crash the JVM: it counts as a missing method.
-jmethodID lookUpMethod(JNIEnv *env, jclass owner, const MethodName &method) {
+jmethodID lookUpMethod(JNIEnv *env, jclass owner, const MethodRow &method) {
     if (owner == nullptr) {
         return nullptr;
     }
@@ -78,7 +112,7 @@ bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classListSi
     bool allFound = true;
     for (std::size_t i = 0; i < classListSize; ++i) {
         const auto index = static_cast<std::size_t>(classList[i]);
-        java.classes[index] = env->FindClass(classNames[index]);
+        java.classes[index] = lookUpClass(env, classList[i]);
         if (java.classes[index] == nullptr) {
             allFound = false;
             jthrowable error = env->ExceptionOccurred();
@@ -100,15 +134,9 @@ bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classListSi
         return false;
     }
     for (std::size_t i = 0; i < methodListSize; ++i) {
-        const auto index = static_cast<std::size_t>(methodList[i]);
-        const MethodName &method = methodNames[index];
-        const jclass owner = java[method.owner];
-        // An owner the export did not ask for would crash the JVM; it counts as a missing method.
-        if (owner != nullptr) {
-            java.methods[index] = method.isStatic
-                                      ? env->GetStaticMethodID(owner, method.name, method.signature)
-                                      : env->GetMethodID(owner, method.name, method.signature);
-        }
+        const MethodRow &method = rowOf(methodList[i]);
+        const auto index = static_cast<std::size_t>(method.id);
+        java.methods[index] = lookUpMethod(env, java[method.owner], method);
         if (java.methods[index] == nullptr) {
             throwJavaException(env, nativeException, "Could not find the necessary Java methods.");
             return false;
@@ -118,16 +146,17 @@ bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classListSi
 }
 
 void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java) {
-    const MethodName &name = methodNames[static_cast<std::size_t>(method)];
-    jclass &owner = java.classes[static_cast<std::size_t>(name.owner)];
+    const MethodRow &row = rowOf(method);
+    jclass &owner = java.classes[static_cast<std::size_t>(row.owner)];
+    // A missing class or method leaves its lookup error pending: it is no failure here.
     if (owner == nullptr) {
-        owner = env->FindClass(classNames[static_cast<std::size_t>(name.owner)]);
+        owner = lookUpClass(env, row.owner);
         if (owner == nullptr) {
             env->ExceptionClear();
             return;
         }
     }
-    java.methods[static_cast<std::size_t>(method)] = lookUpMethod(env, owner, name);
+    java.methods[static_cast<std::size_t>(method)] = lookUpMethod(env, owner, row);
     if (java[method] == nullptr) {
         env->ExceptionClear();
     }

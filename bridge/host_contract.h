@@ -41,8 +41,8 @@ enum class HostMethod : std::size_t {
     DiveInit,
     SetDiveProfileAndUpdate,
     CylinderInit,
-    IntegerInit,
-    FloatInit,
+    IntegerValueOf,
+    FloatValueOf,
     DownloadProgress,  // optional: static void downloadProgress(long current, long maximum)
     Count
 };

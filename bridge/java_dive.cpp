@@ -23,8 +23,8 @@ bool fitsFloat(double value) {
 
 // A Float of `value`; a Java failure raises the chained NativeException with `failed`.
 jobject newFloat(JNIEnv *env, const HostJava &java, double value, const char *failed) {
-    jobject boxed = env->NewObject(java[HostClass::Float], java[HostMethod::FloatInit],
-                                   static_cast<jfloat>(value));
+    jobject boxed = env->CallStaticObjectMethod(
+        java[HostClass::Float], java[HostMethod::FloatValueOf], static_cast<jfloat>(value));
     checkStep(env, java.nativeException(), failed);
     return boxed;
 }

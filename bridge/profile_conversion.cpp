@@ -17,14 +17,16 @@ constexpr jint referencesPerRow = 5;
 const char *const conversionFailed = "Error while converting profile data.";
 
 jobject boxFloat(JNIEnv *env, const HostJava &java, const OptionalFloat &cell) {
-    return cell ? env->NewObject(java[HostClass::Float], java[HostMethod::FloatInit],
-                                 static_cast<jfloat>(*cell))
-                : nullptr;
+    return cell
+               ? env->CallStaticObjectMethod(java[HostClass::Float], java[HostMethod::FloatValueOf],
+                                             static_cast<jfloat>(*cell))
+               : nullptr;
 }
 
 jobject boxInteger(JNIEnv *env, const HostJava &java, const OptionalInt &cell) {
-    return cell ? env->NewObject(java[HostClass::Integer], java[HostMethod::IntegerInit],
-                                 static_cast<jint>(*cell))
+    return cell ? env->CallStaticObjectMethod(java[HostClass::Integer],
+                                              java[HostMethod::IntegerValueOf],
+                                              static_cast<jint>(*cell))
                 : nullptr;
 }
 

@@ -94,16 +94,16 @@ constexpr HostMethod diveMethods[] = {
     HostMethod::DiveInit,
     HostMethod::SetDiveProfileAndUpdate,
     HostMethod::CylinderInit,
-    HostMethod::IntegerInit,
-    HostMethod::FloatInit,
+    HostMethod::IntegerValueOf,
+    HostMethod::FloatValueOf,
 };
 
 // The JNI floor's boxing: one value object per present cell, nothing else.
 struct FloorJava {
     jclass floatClass;
-    jmethodID floatInit;
+    jmethodID floatValueOf;
     jclass integerClass;
-    jmethodID integerInit;
+    jmethodID integerValueOf;
     jclass objectClass;
 };
 
@@ -112,8 +112,9 @@ FloorJava floorJava{};
 void boxColumn(JNIEnv *env, const OptionalColumn<float> &column, std::uint32_t row,
                jobjectArray array, jsize index) {
     if (column[row]) {
-        env->SetObjectArrayElement(
-            array, index, env->NewObject(floorJava.floatClass, floorJava.floatInit, *column[row]));
+        env->SetObjectArrayElement(array, index,
+                                   env->CallStaticObjectMethod(
+                                       floorJava.floatClass, floorJava.floatValueOf, *column[row]));
     }
 }
 
@@ -246,8 +247,10 @@ JNIEXPORT void JNICALL Java_coralnote_bench_BenchNative_initFloor(JNIEnv *env, j
     floorJava.floatClass = global("java/lang/Float");
     floorJava.integerClass = global("java/lang/Integer");
     floorJava.objectClass = global("java/lang/Object");
-    floorJava.floatInit = env->GetMethodID(floorJava.floatClass, "<init>", "(F)V");
-    floorJava.integerInit = env->GetMethodID(floorJava.integerClass, "<init>", "(I)V");
+    floorJava.floatValueOf =
+        env->GetStaticMethodID(floorJava.floatClass, "valueOf", "(F)Ljava/lang/Float;");
+    floorJava.integerValueOf =
+        env->GetStaticMethodID(floorJava.integerClass, "valueOf", "(I)Ljava/lang/Integer;");
 }
 
 // The JNI floor for one dive: the five arrays, and for each present cell of a kept row one boxed
@@ -269,9 +272,10 @@ JNIEXPORT jobjectArray JNICALL Java_coralnote_bench_BenchNative_floorDive(JNIEnv
         boxColumn(env, profile.pressures, row, pressures, index);
         boxColumn(env, profile.temperatures, row, temperatures, index);
         if (profile.events[row]) {
-            env->SetObjectArrayElement(events, index,
-                                       env->NewObject(floorJava.integerClass, floorJava.integerInit,
-                                                      *profile.events[row]));
+            env->SetObjectArrayElement(
+                events, index,
+                env->CallStaticObjectMethod(floorJava.integerClass, floorJava.integerValueOf,
+                                            *profile.events[row]));
         }
         ++index;
     });

@@ -266,8 +266,8 @@ TEST_F(DownloadExport, TheNineMethodsThenTheOptionalProgressReportAreLookedUp) {
                 ".setDiveProfileAndUpdate([Ljava/lang/Float;[Ljava/lang/Float;[Ljava/lang/"
                 "Float;[Ljava/lang/Float;[Ljava/lang/Integer;)V",
             "GetMethodID " + cylinder + ".<init>(FF)V",
-            "GetMethodID " + integer + ".<init>(I)V",
-            "GetMethodID " + boxedFloat + ".<init>(F)V",
+            "GetStaticMethodID " + integer + ".valueOf(I)Ljava/lang/Integer;",
+            "GetStaticMethodID " + boxedFloat + ".valueOf(F)Ljava/lang/Float;",
             "GetStaticMethodID " + std::string(kDeviceConnector) + ".downloadProgress(JJ)V",
         }));
 }
@@ -336,8 +336,8 @@ TEST_F(DownloadExport, AnyMissingMethodGivesUnchainedNativeException) {
         {kSet, "add"},         {kNativeException, "<init>"},
         {kDevice, "<init>"},   {kGas, "blendGas"},
         {kDive, "<init>"},     {kDive, "setDiveProfileAndUpdate"},
-        {kCylinder, "<init>"}, {kInteger, "<init>"},
-        {kFloat, "<init>"},
+        {kCylinder, "<init>"}, {kInteger, "valueOf"},
+        {kFloat, "valueOf"},
     };
     for (const auto &[owner, name] : methods) {
         SCOPED_TRACE(std::string(owner) + "." + name);
@@ -450,16 +450,16 @@ TEST_F(DownloadExport, EachFailingJavaStepThrowsNativeExceptionChainedToTheJavaF
         std::size_t divesSaved;
     };
     const std::string constructor = ".<init>";
+    const fake::CallMatch floatBoxing =
+        callOf("CallStaticObjectMethod", std::string(kFloat) + ".valueOf");
     const Step steps[] = {
         {"parent device", callOf("NewObject", kDevice + constructor), 1,
          "Could not create parent device.", 0},
         {"gas", callOf("CallStaticObjectMethod", std::string(kGas) + ".blendGas"), 1,
          "Could not create gas.", 0},
-        {"used pressure", callOf("NewObject", kFloat + constructor), 1,
-         "Could not create used pressure.", 0},
-        {"bottom temperature", callOf("NewObject", kFloat + constructor), 2,
-         "Could not create bottom temperature.", 0},
-        {"average depth", callOf("NewObject", kFloat + constructor), 3, nullptr, 0},
+        {"used pressure", floatBoxing, 1, "Could not create used pressure.", 0},
+        {"bottom temperature", floatBoxing, 2, "Could not create bottom temperature.", 0},
+        {"average depth", floatBoxing, 3, nullptr, 0},
         {"cylinder of the second dive", callOf("NewObject", kCylinder + constructor), 2,
          "Could not create cylinder.", 1},
         {"third dive", callOf("NewObject", kDive + constructor), 3, "Could not create dive.", 2},

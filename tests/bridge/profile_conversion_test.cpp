@@ -62,8 +62,9 @@ class ProfileHarness {
     ProfileHarness() {
         const HostClass classes[] = {HostClass::NativeException, HostClass::Float,
                                      HostClass::Integer, HostClass::Dive};
-        const HostMethod methods[] = {HostMethod::NativeExceptionInit, HostMethod::FloatInit,
-                                      HostMethod::IntegerInit, HostMethod::SetDiveProfileAndUpdate};
+        const HostMethod methods[] = {HostMethod::NativeExceptionInit, HostMethod::FloatValueOf,
+                                      HostMethod::IntegerValueOf,
+                                      HostMethod::SetDiveProfileAndUpdate};
         EXPECT_TRUE(lookUpHost(java.env(), classes, methods, handles));
         dive = java.newObject(kDive);
     }
@@ -122,10 +123,10 @@ class ProfileHarness {
         return values;
     }
 
-    int newObjectsOf(const std::string &className) const {
+    int boxedValuesOf(const std::string &className) const {
         int count = 0;
-        for (const std::string &target : java.targetsOf("NewObject")) {
-            count += target == className + ".<init>" ? 1 : 0;
+        for (const std::string &target : java.targetsOf("CallStaticObjectMethod")) {
+            count += target == className + ".valueOf" ? 1 : 0;
         }
         return count;
     }
@@ -238,7 +239,7 @@ TEST_F(ProfileConversion, EmptyCellsGiveNullAtTheirIndexOnly) {
 
 TEST_F(ProfileConversion, CellsFromTheRowCountOnAreNotPassed) {
     DiveProfile profile = profileOf({{0.0f, 1.0f, 200.0f}, {10.0f, 2.0f, 180.0f}});
-    // A second tank's pressures padded onto the same column.
+    // A column holding more cells than the profile has rows.
     profile.pressures.push(199.0f);
     profile.pressures.push(179.0f);
 
@@ -262,7 +263,7 @@ TEST(ProfileConversionFailure, AnArrayThatCannotBeCreatedEndsTheConversion) {
 
         harness.expectChainedFailure(kConversionFailed, "java/lang/OutOfMemoryError");
         EXPECT_TRUE(harness.java.callsWhilePending().empty());
-        EXPECT_EQ(harness.newObjectsOf(kFloat), 0);
+        EXPECT_EQ(harness.boxedValuesOf(kFloat), 0);
         EXPECT_EQ(harness.java.countOf("SetObjectArrayElement"), 0);
         EXPECT_TRUE(harness.profileCalls().empty());
     }
@@ -271,14 +272,14 @@ TEST(ProfileConversionFailure, AnArrayThatCannotBeCreatedEndsTheConversion) {
 TEST(ProfileConversionFailure, AnElementThatCannotBeCreatedStopsAtOnce) {
     ProfileHarness harness;
     // Row 0 makes four Floats and an Integer; the sixth Float is the depth of row 1.
-    harness.java.failWhen(callOf("NewObject", std::string(kFloat) + ".<init>"),
+    harness.java.failWhen(callOf("CallStaticObjectMethod", std::string(kFloat) + ".valueOf"),
                           "java/lang/OutOfMemoryError", 6);
 
     EXPECT_THROW(harness.convert(fullProfile(3)), PendingJavaException);
 
     harness.expectChainedFailure(kConversionFailed, "java/lang/OutOfMemoryError");
-    EXPECT_EQ(harness.newObjectsOf(kFloat), 6);
-    EXPECT_EQ(harness.newObjectsOf(kInteger), 1);
+    EXPECT_EQ(harness.boxedValuesOf(kFloat), 6);
+    EXPECT_EQ(harness.boxedValuesOf(kInteger), 1);
     EXPECT_TRUE(harness.java.callsWhilePending().empty());
     EXPECT_TRUE(harness.profileCalls().empty());
 }
@@ -292,7 +293,7 @@ TEST(ProfileConversionFailure, AStoreThatFailsEndsTheConversion) {
 
     harness.expectChainedFailure(kConversionFailed, "java/lang/ArrayStoreException");
     EXPECT_TRUE(harness.java.callsWhilePending().empty());
-    EXPECT_EQ(harness.newObjectsOf(kFloat), 8);
+    EXPECT_EQ(harness.boxedValuesOf(kFloat), 8);
     EXPECT_TRUE(harness.profileCalls().empty());
 }
 
