@@ -4,7 +4,7 @@
 #include "bridge/host_contract.h"
 #include "bridge/java_scoped.h"
 #include "bridge/java_throw.h"
-#include "device/descriptor_handles.h"
+#include "device/descriptor_walk.h"
 #include "device/device_adapter.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>
@@ -61,14 +61,11 @@ void addJavaDevice(JNIEnv *env, const HostJava &java, jobject set, const Support
 
 std::vector<SupportedDevice> enumerateSupportedDevices() {
     std::vector<SupportedDevice> devices;
-    dc_iterator_t *rawIterator = nullptr;
-    dc_descriptor_iterator(&rawIterator);
-    const IteratorHandle iterator(rawIterator);
-    dc_descriptor_t *rawDescriptor = nullptr;
-    while (dc_iterator_next(iterator.get(), &rawDescriptor) == DC_STATUS_SUCCESS) {
-        const DescriptorHandle descriptor(rawDescriptor);
+    // A failing walk ends the list without an error: the devices listed so far stand.
+    walkDescriptors([&](DescriptorHandle descriptor) {
         devices.push_back(describe(descriptor.get()));
-    }
+        return true;
+    });
     return devices;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/console.h"
 #include "base/native_exception.h"
+#include "device/descriptor_walk.h"
 #include "device/interruption.h"
 
 #include <cstring>
@@ -70,27 +71,23 @@ std::string noMatchMessage(const char *vendor, const char *model, const char *po
 }  // namespace
 
 std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name) {
-    dc_iterator_t *rawIterator = nullptr;
-    const dc_status_t created = dc_descriptor_iterator(&rawIterator);
-    if (created != DC_STATUS_SUCCESS) {
-        writeConsoleLine("Error creating the device descriptor iterator.");
-        return {created, nullptr};
-    }
-    const IteratorHandle iterator(rawIterator);
-    for (;;) {
-        dc_descriptor_t *rawDescriptor = nullptr;
-        const dc_status_t next = dc_iterator_next(iterator.get(), &rawDescriptor);
-        if (next == DC_STATUS_DONE) {
-            return {DC_STATUS_SUCCESS, nullptr};
+    DescriptorHandle match;
+    const DescriptorWalk walk = walkDescriptors([&](DescriptorHandle descriptor) {
+        if (!matches(name, descriptor.get())) {
+            return true;
         }
-        if (next != DC_STATUS_SUCCESS) {
+        match = std::move(descriptor);
+        return false;
+    });
+    switch (walk.end) {
+        case DescriptorWalk::End::CreationFailed:
+            writeConsoleLine("Error creating the device descriptor iterator.");
+            return {walk.status, nullptr};
+        case DescriptorWalk::End::NextFailed:
             writeConsoleLine("Error iterating the device descriptors.");
-            return {next, nullptr};
-        }
-        DescriptorHandle descriptor(rawDescriptor);
-        if (matches(name, descriptor.get())) {
-            return {DC_STATUS_SUCCESS, std::move(descriptor)};
-        }
+            return {walk.status, nullptr};
+        default:
+            return {DC_STATUS_SUCCESS, std::move(match)};
     }
 }
 
