@@ -2,7 +2,8 @@
 # against, checks what landed there, then downloads the bundled example in a fresh JVM that knows
 # only that prefix: the install must be self-contained.
 #
-# Variables: BUILD_DIR, PREFIX, JAVA, CLASS_PATH (host and demo jars), EXAMPLES_DIR.
+# Variables: BUILD_DIR, PREFIX, EXPORTS (the functions the bridge must export, and no other), JAVA,
+# CLASS_PATH (host and demo jars), EXAMPLES_DIR.
 file(REMOVE_RECURSE "${PREFIX}")
 foreach(component bridge libdivecomputer)
     execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
@@ -29,9 +30,8 @@ execute_process(COMMAND readelf --dyn-syms --wide "${library}" OUTPUT_VARIABLE s
 string(REGEX MATCHALL "GLOBAL +DEFAULT +[0-9]+ [^\n]+" exported "${symbols}")
 list(TRANSFORM exported REPLACE "GLOBAL +DEFAULT +[0-9]+ " "")
 list(SORT exported)
-set(exports Java_coralnote_main_java_core_DeviceConnector_getSupportedDevices
-            Java_coralnote_main_java_core_DeviceConnector_interruptDeviceDownload
-            Java_coralnote_main_java_core_DeviceConnector_loadUserDivesFromDevice)
+set(exports ${EXPORTS})
+list(SORT exports)
 if(NOT exported STREQUAL exports)
     message(FATAL_ERROR "The installed bridge exports ${exported}")
 endif()
