@@ -8,9 +8,9 @@ set(CMAKE_C_COMPILER ${MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLET}-windres)
 
-# Libraries and headers come from the MinGW sysroot and the other roots given (-DCMAKE_FIND_ROOT_PATH
-# for a MinGW prefix holding libdivecomputer); programs such as javac and pkg-config come from the
-# build machine.
+# Libraries and headers come from the MinGW sysroot and the other roots given (the top-level build
+# adds the prefix of a libdivecomputer that pkg-config finds); programs such as javac and pkg-config
+# come from the build machine.
 list(APPEND CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLET})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -60,8 +60,9 @@ final class ProgressBar implements DownloadProgressListener {
     private void printEveryTenth(long current, long maximum) {
         long tenth = maximum > 0 ? Math.min(10, current * 10 / maximum) : 0;
         if (tenth != lastTenth) {
-            err.println(maximum > 0 ? String.format("Progress: %d%% (%d/%d)", tenth * 10, current,
-                    maximum) : "Progress: " + current + " transferred");
+            err.println(maximum > 0 ? String.format("Progress: %d%% (%d/%d)",
+                    Math.min(100, current * 100 / maximum), current, maximum)
+                    : "Progress: " + current + " transferred");
             lastTenth = tenth;
         }
     }
