@@ -5,6 +5,7 @@
 #define DCSIM_HANDLES_H
 
 #include "catalogue.h"
+#include "context_log.h"
 #include "device.h"
 #include "parser.h"
 #include "stream.h"
@@ -13,7 +14,9 @@
 #include <string>
 #include <typeinfo>
 
-struct dc_context_t {};
+struct dc_context_t {
+    dcsim::ContextLog log;
+};
 
 // Descriptor and USB iterators share the handle type: each hands out handles of its own kind.
 struct dc_iterator_t {
