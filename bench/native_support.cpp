@@ -42,7 +42,8 @@ SilencedStdout::~SilencedStdout() {
 
 SimulatedDevice::SimulatedDevice(const std::string &path)
     : computer(benchVendor, benchModel, path.c_str()),
-      stream(openTransport(computer.contextHandle(), computer.descriptorHandle(), path.c_str())) {
+      stream(openTransport(computer.contextHandle(), computer.descriptorHandle(), path.c_str(),
+                           StopRequest(), nullptr)) {
     dc_device_t *raw = nullptr;
     openDevice(&raw, computer.contextHandle(), computer.descriptorHandle(), path.c_str(), stream);
     device.reset(raw);

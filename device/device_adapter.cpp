@@ -3,14 +3,21 @@
 #include "base/native_exception.h"
 
 #if DC_VERSION_CHECK(0, 7, 0)
+#include "device/ble_link.h"
+#endif
+
+#if DC_VERSION_CHECK(0, 7, 0)
 #include <libdivecomputer/bluetooth.h>
 #include <libdivecomputer/irda.h>
 #include <libdivecomputer/serial.h>
 #include <libdivecomputer/usb.h>
 #include <libdivecomputer/usbhid.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <string>
 #endif
 
 namespace divebridge {
@@ -71,13 +78,87 @@ dc_bluetooth_address_t bluetoothAddress(const char *port) {
     return port != nullptr ? dc_bluetooth_str2addr(port) : 0;
 }
 
-// The transport a port text opens for a model: Bluetooth when the text is a Bluetooth address the
-// model can use, otherwise the model's lowest transport other than Bluetooth Low Energy.
+// "LE:" in either case, followed by a Bluetooth address or nothing.
+bool namesLowEnergy(const char *port) {
+    return port != nullptr && (port[0] == 'L' || port[0] == 'l') &&
+           (port[1] == 'E' || port[1] == 'e') && port[2] == ':';
+}
+
+bool isEmpty(const char *port) {
+    return port == nullptr || *port == '\0';
+}
+
+// The transport a port text opens for a model. What it opened before the bridge knew BLE it opens
+// still: Bluetooth for a Bluetooth address when the model has it, otherwise the model's lowest
+// transport other than BLE. BLE where that cannot serve: "LE:" with an address or nothing, a
+// Bluetooth address for a model without classic Bluetooth, and an empty text (the device is then
+// found by a scan) unless the model's transport is USB, which needs no port text.
 unsigned int chooseTransport(unsigned int transports, const char *port) {
-    if ((transports & DC_TRANSPORT_BLUETOOTH) != 0 && bluetoothAddress(port) != 0) {
+    const bool hasBle = (transports & DC_TRANSPORT_BLE) != 0;
+    const bool isAddress = bluetoothAddress(port) != 0;
+    if ((transports & DC_TRANSPORT_BLUETOOTH) != 0 && isAddress) {
         return DC_TRANSPORT_BLUETOOTH;
     }
-    return lowestFlag(transports & ~static_cast<unsigned int>(DC_TRANSPORT_BLE));
+    const unsigned int withoutBle =
+        lowestFlag(transports & ~static_cast<unsigned int>(DC_TRANSPORT_BLE));
+    if (hasBle) {
+        const bool needsNoPort =
+            withoutBle == DC_TRANSPORT_USB || withoutBle == DC_TRANSPORT_USBHID;
+        if (namesLowEnergy(port) || isAddress || (isEmpty(port) && !needsNoPort) ||
+            withoutBle == 0) {
+            return DC_TRANSPORT_BLE;
+        }
+    }
+    return withoutBle;
+}
+
+// Whether an advertised name belongs to the model; releases before 0.9 cannot tell.
+std::function<bool(const std::string &)> nameFilter(dc_descriptor_t *descriptor) {
+#if DC_VERSION_CHECK(0, 9, 0)
+    return [descriptor](const std::string &name) {
+        return dc_descriptor_filter(descriptor, DC_TRANSPORT_BLE, name.c_str()) != 0;
+    };
+#else
+    (void)descriptor;
+    return nullptr;
+#endif
+}
+
+// The peripheral the port text names: after an optional "LE:", an address, or nothing to scan.
+BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
+    std::string address = isEmpty(port) ? "" : port + (namesLowEnergy(port) ? 3 : 0);
+    if (!address.empty()) {
+        if (bluetoothAddress(address.c_str()) == 0) {
+            throw CommunicationException(
+                DC_STATUS_INVALIDARGS,
+                "Error opening device: '" + address + "' is not a Bluetooth address.");
+        }
+        for (char &c : address) {
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        }
+        return {address, nullptr};
+    }
+    BleTarget target{"", nameFilter(descriptor)};
+    if (!target.acceptsName) {
+        throw CommunicationException(
+            DC_STATUS_UNSUPPORTED,
+            "Error opening device: a Bluetooth LE dive computer needs its "
+            "address (\"LE:01:23:45:67:89:AB\"): this libdivecomputer "
+            "cannot tell which devices found by a scan are of this model.");
+    }
+    return target;
+}
+
+TransportStream openBleStream(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
+                              const StopRequest &stop, BlePairing *pairing) {
+    const BleTarget target = bleTarget(descriptor, port);
+    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, pairing);
+    dc_iostream_t *stream = nullptr;
+    const dc_status_t status = ble->open(&stream, context);
+    if (status != DC_STATUS_SUCCESS) {
+        throw CommunicationException(status, openFailed);
+    }
+    return TransportStream(std::move(ble), stream);
 }
 
 dc_status_t openStream(dc_iostream_t **stream, unsigned int transport, dc_context_t *context,
@@ -123,17 +204,15 @@ int transportNumber(dc_descriptor_t *descriptor) {
     return static_cast<int>(lowestFlag(transports));
 }
 
-TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor,
-                              const char *port) {
+TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
+                              const StopRequest &stop, BlePairing *pairing) {
     const unsigned int transports = dc_descriptor_get_transports(descriptor);
     if (transports == DC_TRANSPORT_NONE) {
-        return nullptr;  // the library reaches such a model without a stream
+        return {};  // the library reaches such a model without a stream
     }
     const unsigned int transport = chooseTransport(transports, port);
-    if (transport == 0) {
-        throw CommunicationException(DC_STATUS_UNSUPPORTED,
-                                     "Error opening device: this model connects only by Bluetooth "
-                                     "Low Energy, which a port text cannot open.");
+    if (transport == DC_TRANSPORT_BLE) {
+        return openBleStream(context, descriptor, port, stop, pairing);
     }
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = openStream(&stream, transport, context, descriptor, port);
@@ -141,6 +220,28 @@ TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor
         throw CommunicationException(status, openFailed);
     }
     return TransportStream(stream);
+}
+
+void rethrowTransportFailure(TransportStream &stream) {
+    if (BleStream *ble = stream.bleStream()) {
+        if (std::exception_ptr failure = ble->takeFailure()) {
+            std::rethrow_exception(failure);
+        }
+    }
+}
+
+const char *openingFailureText(const TransportStream &stream) {
+    const BleStream *ble = stream.bleStream();
+    switch (ble != nullptr ? ble->pin() : BleStream::Pin::NotAsked) {
+        case BleStream::Pin::NotGiven:
+            return "Error opening device: the dive computer asks for the PIN code it shows, and "
+                   "none was given.";
+        case BleStream::Pin::Given:
+            return "Error opening device: the dive computer refused the PIN code.";
+        case BleStream::Pin::NotAsked:
+            break;
+    }
+    return openFailed;
 }
 
 dc_status_t openDevice(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
@@ -154,8 +255,15 @@ int transportNumber(dc_descriptor_t *descriptor) {
     return static_cast<int>(dc_descriptor_get_transport(descriptor));
 }
 
-TransportStream openTransport(dc_context_t *, dc_descriptor_t *, const char *) {
+TransportStream openTransport(dc_context_t *, dc_descriptor_t *, const char *, const StopRequest &,
+                              BlePairing *) {
     return {};
+}
+
+void rethrowTransportFailure(TransportStream &) {}
+
+const char *openingFailureText(const TransportStream &) {
+    return "Error opening device.";
 }
 
 dc_status_t openDevice(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,

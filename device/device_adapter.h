@@ -4,11 +4,16 @@
 // transport flags.
 #pragma once
 
+#include "device/ble_pairing.h"
+#include "device/interruption.h"
+
 #include <libdivecomputer/context.h>
 #include <libdivecomputer/descriptor.h>
 #include <libdivecomputer/device.h>
 #include <libdivecomputer/version.h>
 #if DC_VERSION_CHECK(0, 7, 0)
+#include "device/ble_stream.h"
+
 #include <libdivecomputer/iostream.h>
 #endif
 
@@ -26,16 +31,46 @@ int transportNumber(dc_descriptor_t *descriptor);
 struct StreamClose {
     void operator()(dc_iostream_t *stream) const { dc_iostream_close(stream); }
 };
-// The transport a device was opened on; closed after the device.
-using TransportStream = std::unique_ptr<dc_iostream_t, StreamClose>;
+
+// The transport a device was opened on, closed after the device; for BLE also the stream whose
+// callbacks libdivecomputer calls, which lives until the transport is closed.
+class TransportStream {
+  public:
+    TransportStream() = default;
+    explicit TransportStream(dc_iostream_t *stream) : stream(stream) {}
+    TransportStream(std::unique_ptr<BleStream> ble, dc_iostream_t *stream)
+        : ble(std::move(ble)), stream(stream) {}
+
+    dc_iostream_t *get() const { return stream.get(); }
+    // The BLE stream, when the transport is one; null otherwise.
+    BleStream *bleStream() const { return ble.get(); }
+
+  private:
+    std::unique_ptr<BleStream> ble;  // declared first: the stream calls it while it is closed
+    std::unique_ptr<dc_iostream_t, StreamClose> stream;
+};
 #else
-struct TransportStream {};
+class BleStream;
+
+struct TransportStream {
+    // Releases 0.5 and 0.6 have no BLE.
+    BleStream *bleStream() const { return nullptr; }
+};
 #endif
 
 // Opens the transport `port` names for the model. Raises CommunicationException when it cannot be
-// opened, or when the model can only be reached in a way a port text cannot name (Bluetooth Low
-// Energy needs a connection the application supplies).
-TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port);
+// opened, or when the model can only be reached in a way the port text cannot name. A BLE
+// transport takes `stop` (a stop ends a scan or a connection at once) and `pairing` (null when the
+// application keeps no access codes).
+TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
+                              const StopRequest &stop, BlePairing *pairing);
+
+// Raises what the application raised inside one of the transport's callbacks (a BLE dive
+// computer's PIN or access code), which answered libdivecomputer an error in its place.
+void rethrowTransportFailure(TransportStream &stream);
+
+// The text of a failed opening: for a dive computer that asked for its PIN, what came of that.
+const char *openingFailureText(const TransportStream &stream);
 
 // Opens the device on the transport; answers libdivecomputer's status.
 dc_status_t openDevice(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,

@@ -39,10 +39,15 @@ void printClock(const dc_event_clock_t &clock) {
                      static_cast<std::int64_t>(clock.systime), clock.devtime);
 }
 
-// The listener hears of progress only while nothing has failed: a Java exception raised by an
-// earlier report must stay pending, untouched, until the download has returned.
+// A callback or the context's log failed: the Java exception that failure raised must stay
+// pending, untouched, until the download has returned.
+bool hasFailed(const DiveDownloadRun &run) {
+    return run.failure || (run.log != nullptr && run.log->failed());
+}
+
+// The listener hears of progress only while nothing has failed.
 void reportProgress(DiveDownloadRun &run, const dc_event_progress_t &progress) {
-    if (run.listener == nullptr || run.failure) {
+    if (run.listener == nullptr || hasFailed(run)) {
         return;
     }
     try {
@@ -52,17 +57,40 @@ void reportProgress(DiveDownloadRun &run, const dc_event_progress_t &progress) {
     }
 }
 
-// Whether the download must end now: a callback failed, or a stop was requested (then noted, so
-// that the status libdivecomputer ends with is read as a stop rather than a failure).
-bool mustStop(DiveDownloadRun &run) {
-    if (run.failure) {
-        return true;
+// The serial number as the Java side gets it: unsigned decimal.
+void formatSerial(const dc_event_devinfo_t &devinfo, char (&text)[16]) {
+    std::snprintf(text, sizeof text, "%u", devinfo.serial);
+}
+
+// Hands libdivecomputer the fingerprint the application kept for this dive computer, so that the
+// transfer stops at the newest dive it has. One that libdivecomputer refuses (kept for another
+// model, say) is left aside: then every dive comes.
+void applyKeptFingerprint(DiveDownloadRun &run) {
+    if (run.fingerprints == nullptr || hasFailed(run) || run.fingerprintAsked) {
+        return;
     }
-    if (run.stop.requested()) {
-        run.stopHonoured = true;
-        return true;
+    run.fingerprintAsked = true;
+    try {
+        char serial[16];
+        formatSerial(run.identity.devinfo, serial);
+        const Bytes kept = run.fingerprints->fingerprintFor(serial);
+        if (kept.empty()) {
+            return;
+        }
+        const dc_status_t status = dc_device_set_fingerprint(
+            run.device, kept.data(), static_cast<unsigned int>(kept.size()));
+        if (status != DC_STATUS_SUCCESS) {
+            printConsoleLine("Event: fingerprint refused (%" PRId64 "), downloading every dive\n",
+                             static_cast<std::int64_t>(status));
+        }
+    } catch (...) {
+        run.failure = std::current_exception();
     }
-    return false;
+}
+
+// Whether the download must end now: something failed, or a stop was asked for.
+bool mustStop(const DiveDownloadRun &run) {
+    return hasFailed(run) || run.stop.requested();
 }
 
 }  // namespace
@@ -83,6 +111,7 @@ void onDeviceEvent(dc_device_t *, dc_event_type_t event, const void *data, void 
             run.identity.devinfo = *static_cast<const dc_event_devinfo_t *>(data);
             run.identity.received = true;
             printDevinfo(run.identity.devinfo);
+            applyKeptFingerprint(run);
             break;
         case DC_EVENT_CLOCK:
             printClock(*static_cast<const dc_event_clock_t *>(data));
@@ -92,14 +121,19 @@ void onDeviceEvent(dc_device_t *, dc_event_type_t event, const void *data, void 
     }
 }
 
-int diveCallback(const unsigned char *data, unsigned int size, const unsigned char *, unsigned int,
-                 void *userdata) {
+int diveCallback(const unsigned char *data, unsigned int size, const unsigned char *fingerprint,
+                 unsigned int fingerprintSize, void *userdata) {
     auto &run = *static_cast<DiveDownloadRun *>(userdata);
     if (mustStop(run)) {
         return 0;
     }
     try {
-        run.download->dives.push_back(parseDiveData(run.device, data, size));
+        DiveRecord record = parseDiveData(run.device, data, size);
+        DiveDownload &download = *run.download;
+        if (download.dives.empty() && fingerprint != nullptr) {
+            download.newestFingerprint.assign(fingerprint, fingerprint + fingerprintSize);
+        }
+        download.dives.push_back(std::move(record));
         return 1;
     } catch (...) {
         run.failure = std::current_exception();
@@ -119,10 +153,12 @@ void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
     }
 }
 
-DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop) {
+DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop,
+                                   BlePairing *pairing) {
     run.stop = stop;
+    run.log = &computer.contextLog();
     try {
-        open(computer);
+        open(computer, pairing);
     } catch (const CommunicationException &) {
         if (!run.stop.requested()) {
             throw;
@@ -135,14 +171,16 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest sto
     registerHooks();
 }
 
-void DeviceConnection::open(const DiveComputer &computer) {
-    stream =
-        openTransport(computer.contextHandle(), computer.descriptorHandle(), computer.portText());
+void DeviceConnection::open(const DiveComputer &computer, BlePairing *pairing) {
+    stream = openTransport(computer.contextHandle(), computer.descriptorHandle(),
+                           computer.portText(), run.stop, pairing);
     dc_device_t *rawDevice = nullptr;
     const dc_status_t opened = openDevice(&rawDevice, computer.contextHandle(),
                                           computer.descriptorHandle(), computer.portText(), stream);
     if (opened != DC_STATUS_SUCCESS) {
-        throw CommunicationException(opened, "Error opening device.");
+        rethrowTransportFailure(stream);
+        run.log->rethrowFailure();
+        throw CommunicationException(opened, openingFailureText(stream));
     }
     device.reset(rawDevice);
     run.device = rawDevice;
@@ -159,29 +197,37 @@ void DeviceConnection::registerHooks() {
     }
 }
 
-std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *listener) {
+std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *listener,
+                                                         FingerprintSource *fingerprints) {
     auto result = std::make_unique<DiveDownload>();
     if (!device) {
-        return result;  // a stop ended the opening
+        result->stopped = true;  // a stop ended the opening
+        return result;
     }
     run.download = result.get();
     run.listener = listener;
+    run.fingerprints = fingerprints;
+    run.fingerprintAsked = false;
     run.failure = nullptr;
-    run.stopHonoured = false;
     const dc_status_t status = dc_device_foreach(device.get(), diveCallback, &run);
     run.download = nullptr;
     run.listener = nullptr;
+    run.fingerprints = nullptr;
     if (run.failure) {
         std::rethrow_exception(run.failure);
     }
+    run.log->rethrowFailure();
+    rethrowTransportFailure(stream);
     // A transfer abandoned because a stop was asked for is a stopped download, not a failed one;
     // a cancellation nobody asked for stays a failure.
-    const bool stopped = status == DC_STATUS_CANCELLED && run.stopHonoured;
+    const bool stopped = status == DC_STATUS_CANCELLED && run.stop.requested();
     if (status != DC_STATUS_SUCCESS && !stopped) {
         throw CommunicationException(status, "Error downloading the dives.");
     }
+    // A stop the dive callback answered ends foreach without a failure: only a stop request tells.
+    result->stopped = run.stop.requested();
     if (run.identity.received) {
-        std::snprintf(serial, sizeof serial, "%u", run.identity.devinfo.serial);
+        formatSerial(run.identity.devinfo, serial);
     }
     return result;
 }

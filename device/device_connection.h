@@ -2,6 +2,7 @@
 // every dive on it and the serial text for the Java side.
 #pragma once
 
+#include "base/bytes.h"
 #include "device/device_adapter.h"
 #include "device/dive_computer.h"
 #include "device/interruption.h"
@@ -24,6 +25,10 @@ struct DeviceIdentity {
 // The records of one download, in the order libdivecomputer delivered the dives.
 struct DiveDownload {
     std::vector<DiveRecord> dives;
+    // The fingerprint of the first dive delivered, the newest: where the next download may stop.
+    Bytes newestFingerprint;
+    // A stop ended the download before the dive computer had delivered every dive.
+    bool stopped = false;
 };
 
 // Told of every progress event of a download, on the downloading thread. It may raise: the
@@ -36,6 +41,18 @@ class ProgressListener {
     ~ProgressListener() = default;
 };
 
+// The fingerprint of the newest dive the application already has from a dive computer, asked for
+// once the device has told its serial number, on the downloading thread: the download then stops
+// at that dive. It may raise, as a ProgressListener may.
+class FingerprintSource {
+  public:
+    // Empty when the application has none for this dive computer.
+    virtual Bytes fingerprintFor(const char *serialText) = 0;
+
+  protected:
+    ~FingerprintSource() = default;
+};
+
 // What libdivecomputer's event, cancellation and dive callbacks share; the connection registers
 // it as the user data of each. A failure inside a callback (a parse failure, a listener that
 // raised) is held here, since it must not unwind through libdivecomputer's C frames, and raised
@@ -43,11 +60,13 @@ class ProgressListener {
 struct DiveDownloadRun {
     dc_device_t *device = nullptr;  // the connection's; each dive's parser is made on it
     DeviceIdentity identity;
-    DiveDownload *download = nullptr;      // the download under way; null outside one
-    ProgressListener *listener = nullptr;  // null when nobody listens
+    DiveDownload *download = nullptr;           // the download under way; null outside one
+    ProgressListener *listener = nullptr;       // null when nobody listens
+    FingerprintSource *fingerprints = nullptr;  // null when every dive is wanted
+    bool fingerprintAsked = false;
+    ContextLog *log = nullptr;  // the context's: a sink that raised stops the download too
     StopRequest stop;
     std::exception_ptr failure;
-    bool stopHonoured = false;  // a callback answered a stop request
 };
 
 class DeviceConnection {
@@ -56,15 +75,20 @@ class DeviceConnection {
     // when a hook cannot be registered (the device is closed again). When `stop` is requested
     // before the opening has succeeded, any failure to open is the stop's: the connection then
     // holds no device and its download brings no dive.
-    explicit DeviceConnection(const DiveComputer &computer, StopRequest stop = StopRequest());
+    // `pairing` serves a BLE dive computer that asks for a PIN; null when the application keeps no
+    // access codes.
+    explicit DeviceConnection(const DiveComputer &computer, StopRequest stop = StopRequest(),
+                              BlePairing *pairing = nullptr);
 
     DeviceConnection(const DeviceConnection &) = delete;
     DeviceConnection &operator=(const DeviceConnection &) = delete;
 
-    // Downloads every dive, telling `listener` (when given) of the progress. A stop request ends
+    // Downloads every dive, telling `listener` (when given) of the progress; with `fingerprints`,
+    // only the dives newer than the one whose fingerprint the application kept. A stop request ends
     // the download early with the dives completed before it. Raises CommunicationException when
     // libdivecomputer fails, and lets a parse failure or the listener's failure through unchanged.
-    std::unique_ptr<DiveDownload> download(ProgressListener *listener = nullptr);
+    std::unique_ptr<DiveDownload> download(ProgressListener *listener = nullptr,
+                                           FingerprintSource *fingerprints = nullptr);
 
     // "Unknown" until a download has received the device's identity.
     const char *serialText() const { return serial; }
@@ -74,7 +98,7 @@ class DeviceConnection {
         void operator()(dc_device_t *device) const;
     };
 
-    void open(const DiveComputer &computer);
+    void open(const DiveComputer &computer, BlePairing *pairing);
     void registerHooks();
 
     TransportStream stream;  // closed after the device

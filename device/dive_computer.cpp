@@ -91,8 +91,8 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
     }
 }
 
-DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port)
-    : name(selectionNameOf(vendor, model)), port(port) {
+DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port, LogSink *sink)
+    : name(selectionNameOf(vendor, model)), port(port), log(sink) {
     installInterruptHandler();
 
     dc_context_t *rawContext = nullptr;
@@ -101,6 +101,10 @@ DiveComputer::DiveComputer(const char *vendor, const char *model, const char *po
         throw Exception(created, "Could not create the context.");
     }
     context.reset(rawContext);
+    const dc_status_t logged = log.attachTo(rawContext);
+    if (logged != DC_STATUS_SUCCESS) {
+        throw Exception(logged, "Could not set the libdivecomputer log.");
+    }
 
     auto [status, match] = findDescriptor(name);
     if (status != DC_STATUS_SUCCESS) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/descriptor_handles.h"
+#include "device/libdivecomputer_log.h"
 
 #include <string>
 #include <utility>
@@ -16,9 +17,10 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
 
 class DiveComputer {
   public:
-    // vendor and port may be null. Raises Exception when the context cannot be created or the
+    // vendor and port may be null; with a `log`, libdivecomputer's every line on this dive
+    // computer's context goes there. Raises Exception when the context cannot be created or the
     // descriptors cannot be searched, UnknownDeviceException when none matches.
-    DiveComputer(const char *vendor, const char *model, const char *port);
+    DiveComputer(const char *vendor, const char *model, const char *port, LogSink *log = nullptr);
 
     DiveComputer(const DiveComputer &) = delete;
     DiveComputer &operator=(const DiveComputer &) = delete;
@@ -26,11 +28,15 @@ class DiveComputer {
     const char *portText() const { return port; }
     dc_context_t *contextHandle() const { return context.get(); }
     dc_descriptor_t *descriptorHandle() const { return descriptor.get(); }
+    // The log of the context: what its sink raised stops the calls made on the context.
+    ContextLog &contextLog() const { return log; }
 
   private:
-    // Members are released in reverse order: descriptor, context, name.
+    // Members are released in reverse order: descriptor, context (which may log while it goes),
+    // log, name.
     std::string name;
     const char *port;  // borrowed from the caller, who keeps it valid until the download ends
+    mutable ContextLog log;
     ContextHandle context;
     DescriptorHandle descriptor;
 };

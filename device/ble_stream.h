@@ -1,0 +1,79 @@
+// libdivecomputer's custom BLE stream over a BleLink: the callbacks of dc_custom_open, answering as
+// libdivecomputer's backends expect of BLE (one notification per read, TIMEOUT when none comes,
+// purge, poll, sleeps that let notifications queue), with credit flow for the links that use it
+// and the PIN pairing some dive computers ask for.
+#pragma once
+
+#include "device/ble_link.h"
+#include "device/ble_pairing.h"
+#include "device/interruption.h"
+
+#include <libdivecomputer/context.h>
+#include <libdivecomputer/iostream.h>
+
+#include <chrono>
+#include <cstddef>
+#include <exception>
+#include <memory>
+#include <utility>
+
+namespace divebridge {
+
+class BleStream {
+  public:
+    // `pairing` may be null: a dive computer that asks for a PIN then gets none.
+    BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing);
+    ~BleStream();
+
+    BleStream(const BleStream &) = delete;
+    BleStream &operator=(const BleStream &) = delete;
+
+    // Makes the libdivecomputer stream whose callbacks are this object's; it must be closed before
+    // this object goes.
+    dc_status_t open(dc_iostream_t **stream, dc_context_t *context);
+
+    // How the PIN exchange went, for the message when the dive computer then refuses to open.
+    enum class Pin { NotAsked, NotGiven, Given };
+    Pin pin() const { return pinState; }
+
+    // A failure of the application's raised inside a callback, which answered an error status in
+    // its place: it must not unwind through libdivecomputer.
+    std::exception_ptr takeFailure() { return std::exchange(failure, nullptr); }
+
+    // The callbacks, each answering as libdivecomputer's custom stream contract asks.
+    dc_status_t setTimeout(int milliseconds);
+    dc_status_t read(void *data, std::size_t size, std::size_t *actual);
+    dc_status_t write(const void *data, std::size_t size, std::size_t *actual);
+    dc_status_t poll(int milliseconds);
+    dc_status_t purge(dc_direction_t direction);
+    dc_status_t sleep(unsigned int milliseconds);
+    dc_status_t available(std::size_t *value);
+    dc_status_t ioctl(unsigned int request, void *data, std::size_t size);
+    dc_status_t close();
+
+  private:
+    // Waits for data to read: a rest of a notification or a queued one.
+    dc_status_t awaitData(std::chrono::milliseconds timeout);
+    // Takes the oldest notification as the data to read, granting credits as they run low.
+    dc_status_t takeNotification();
+    dc_status_t answerPinCode(void *data, std::size_t size);
+    dc_status_t answerAccessCode(void *data, std::size_t size);
+    dc_status_t keepAccessCode(const void *data, std::size_t size);
+    dc_status_t readCharacteristic(void *data, std::size_t size);
+    // Runs a call to the application: what it raises is kept, and a stop asked for meanwhile is
+    // honoured as soon as it returns.
+    template <typename Call>
+    dc_status_t askApplication(Call &&call);
+
+    std::unique_ptr<BleLink> link;
+    StopRequest stop;
+    BlePairing *pairing;
+    std::chrono::milliseconds timeout{-1};
+    Bytes unread;  // what a read left of a notification larger than its buffer
+    std::size_t unreadFrom = 0;
+    int creditsOutstanding = 0;
+    Pin pinState = Pin::NotAsked;
+    std::exception_ptr failure;
+};
+
+}  // namespace divebridge

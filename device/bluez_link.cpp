@@ -1,0 +1,571 @@
+// The BLE link on Linux: BlueZ over the system D-Bus, through sdbus-c++. Each link has a bus
+// connection of its own, whose event loop thread receives BlueZ's signals (notifications, the
+// device's state, devices found by a discovery); the downloading thread makes every call and waits
+// for its reply, so that a stop ends any wait within a few milliseconds.
+#include "base/console.h"
+#include "base/native_exception.h"
+#include "device/ble_link.h"
+#include "device/bluez_call.h"
+#include "device/bluez_objects.h"
+
+#include <sdbus-c++/sdbus-c++.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <vector>
+
+namespace divebridge {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr std::chrono::milliseconds scanTime = 10s;
+constexpr std::chrono::milliseconds connectTime = 20s;
+constexpr std::chrono::milliseconds resolveTime = 10s;
+constexpr std::chrono::milliseconds callTime = 5s;
+constexpr std::chrono::milliseconds cleanupTime = 2s;
+
+constexpr char propertiesInterface[] = "org.freedesktop.DBus.Properties";
+constexpr char objectManagerInterface[] = "org.freedesktop.DBus.ObjectManager";
+
+using Value = std::vector<std::uint8_t>;
+using Options = std::map<std::string, sdbus::Variant>;
+
+[[noreturn]] void failOpening(dc_status_t status, const std::string &cause) {
+    throw CommunicationException(status, "Error opening device: " + cause + ".");
+}
+
+// A failed, stopped or timed-out call during the opening ends it; `what` names the call.
+void requireReply(const CallOutcome &outcome, const std::string &what) {
+    switch (outcome.kind) {
+        case CallOutcome::Kind::Replied:
+            return;
+        case CallOutcome::Kind::Stopped:
+            failOpening(DC_STATUS_CANCELLED, "stopped while waiting for " + what);
+        case CallOutcome::Kind::TimedOut:
+            failOpening(DC_STATUS_TIMEOUT, what + " did not answer in time");
+        case CallOutcome::Kind::Failed:
+            if (outcome.error.rfind("org.freedesktop.DBus.Error.AccessDenied", 0) == 0) {
+                failOpening(DC_STATUS_NOACCESS,
+                            "this user may not use Bluetooth (" + outcome.error + ")");
+            }
+            failOpening(DC_STATUS_IO, what + " failed (" + outcome.error + ")");
+    }
+}
+
+dc_status_t statusOf(const CallOutcome &outcome) {
+    switch (outcome.kind) {
+        case CallOutcome::Kind::Replied:
+            return DC_STATUS_SUCCESS;
+        case CallOutcome::Kind::Stopped:
+            return DC_STATUS_CANCELLED;
+        case CallOutcome::Kind::TimedOut:
+            return DC_STATUS_TIMEOUT;
+        case CallOutcome::Kind::Failed:
+            break;
+    }
+    return DC_STATUS_IO;
+}
+
+std::string seconds(std::chrono::milliseconds time) {
+    return std::to_string(time.count() / 1000) + " s";
+}
+
+class BlueZLink final : public BleLink {
+  public:
+    explicit BlueZLink(const StopRequest &stop) : stop(stop) {}
+    ~BlueZLink() override { close(); }
+
+    BlueZLink(const BlueZLink &) = delete;
+    BlueZLink &operator=(const BlueZLink &) = delete;
+
+    void connectTo(const BleTarget &target);
+
+    const std::string &name() const override { return device.name; }
+    const std::string &address() const override { return device.address; }
+    dc_status_t write(const unsigned char *data, std::size_t size) override;
+    dc_status_t read(const std::string &uuid, Bytes &value) override;
+    bool usesCredits() const override { return channel.creditsIn.has_value(); }
+    dc_status_t grantCredits(unsigned char credits) override;
+    void close() noexcept override;
+
+  private:
+    void joinBus();
+    BlueZObjects managedObjects(const std::string &what);
+    BlueZAdapter choosePoweredAdapter(const BlueZObjects &objects);
+    void findDevice(const BleTarget &target, const BlueZObjects &objects);
+    void discover(const BleTarget &target);
+    bool takeArrivalMatching(const BleTarget &target);
+    void connect();
+    void awaitServices();
+    void openDataChannel();
+    std::unique_ptr<sdbus::IProxy> startNotifications(const GattCharacteristic &characteristic);
+    dc_status_t writeValue(sdbus::IProxy &characteristic, const Value &value, const char *type);
+
+    void onPropertiesChanged(sdbus::Message &signal);
+    void onInterfacesAdded(sdbus::Message &signal);
+    void onInterfacesRemoved(sdbus::Message &signal);
+    template <typename Handler>
+    sdbus::Slot subscribe(const char *interface, const char *member, Handler handler);
+
+    // Waits until `ready` holds (checked under the state lock), at most `time`; false when the
+    // time ran out or a stop was asked for.
+    template <typename Ready>
+    bool waitFor(std::chrono::milliseconds time, Ready ready);
+
+    const StopRequest stop;
+    std::unique_ptr<sdbus::IConnection> bus;
+    std::vector<sdbus::Slot> subscriptions;
+    std::unique_ptr<sdbus::IProxy> root;
+    std::unique_ptr<sdbus::IProxy> adapterProxy;
+    std::unique_ptr<sdbus::IProxy> deviceProxy;
+    std::unique_ptr<sdbus::IProxy> dataIn;
+    std::unique_ptr<sdbus::IProxy> creditsIn;
+    std::vector<std::unique_ptr<sdbus::IProxy>> notifying;
+
+    std::string adapterPath;
+    BlueZDevice device;
+    std::vector<GattService> services;
+    DataChannel channel;
+    std::uint16_t mtu = 0;
+    bool discovering = false;
+    bool connectionAsked = false;
+    bool closed = false;
+
+    // What BlueZ's signals tell, guarded by stateMutex.
+    std::mutex stateMutex;
+    std::condition_variable stateChanged;
+    std::string watchedDevice;  // the object path of the device connected to
+    std::string watchedData;    // the object path of the data characteristic
+    std::string watchedAdapter;
+    std::deque<BlueZDevice> arrivals;  // devices heard by a discovery, in the order heard
+    std::map<std::string, BlueZDevice> known;
+    bool servicesResolved = false;
+    bool connectionLost = false;
+};
+
+// The event loop thread calls the handlers: what they raise must not leave them.
+template <typename Handler>
+sdbus::Slot BlueZLink::subscribe(const char *interface, const char *member, Handler handler) {
+    const std::string match = std::string("type='signal',sender='") + bluezService +
+                              "',interface='" + interface + "',member='" + member + "'";
+    return bus->addMatch(match, [this, handler](sdbus::Message &signal) {
+        try {
+            (this->*handler)(signal);
+        } catch (...) {
+            // a signal BlueZ did not form as documented is not ours to act on
+        }
+    });
+}
+
+template <typename Ready>
+bool BlueZLink::waitFor(std::chrono::milliseconds time, Ready ready) {
+    const auto deadline = std::chrono::steady_clock::now() + time;
+    std::unique_lock<std::mutex> lock(stateMutex);
+    for (;;) {
+        if (ready()) {
+            return true;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (stop.requested() || now >= deadline) {
+            return false;
+        }
+        stateChanged.wait_until(lock, std::min(deadline, now + 5ms));
+    }
+}
+
+void BlueZLink::joinBus() {
+    try {
+        bus = sdbus::createSystemBusConnection();
+    } catch (const sdbus::Error &error) {
+        failOpening(DC_STATUS_NODEVICE, "the system D-Bus cannot be reached (" + error.getName() +
+                                            ": " + error.getMessage() + ")");
+    }
+    subscriptions.push_back(
+        subscribe(propertiesInterface, "PropertiesChanged", &BlueZLink::onPropertiesChanged));
+    subscriptions.push_back(
+        subscribe(objectManagerInterface, "InterfacesAdded", &BlueZLink::onInterfacesAdded));
+    subscriptions.push_back(
+        subscribe(objectManagerInterface, "InterfacesRemoved", &BlueZLink::onInterfacesRemoved));
+    bus->enterEventLoopAsync();
+    root = sdbus::createProxy(*bus, bluezService, "/");
+}
+
+BlueZObjects BlueZLink::managedObjects(const std::string &what) {
+    AwaitedCall<BlueZObjects> call;
+    const CallOutcome outcome =
+        call.run(root->callMethodAsync("GetManagedObjects").onInterface(objectManagerInterface),
+                 callTime, &stop);
+    if (outcome.kind == CallOutcome::Kind::Failed &&
+        (outcome.error.rfind("org.freedesktop.DBus.Error.ServiceUnknown", 0) == 0 ||
+         outcome.error.rfind("org.freedesktop.DBus.Error.NameHasNoOwner", 0) == 0)) {
+        failOpening(DC_STATUS_NODEVICE, "BlueZ is not running (no org.bluez on the system D-Bus)");
+    }
+    requireReply(outcome, what);
+    return std::get<0>(call.results());
+}
+
+BlueZAdapter BlueZLink::choosePoweredAdapter(const BlueZObjects &objects) {
+    const std::vector<BlueZAdapter> adapters = adaptersOf(objects);
+    if (adapters.empty()) {
+        failOpening(DC_STATUS_NODEVICE, "this computer has no Bluetooth adapter");
+    }
+    for (const BlueZAdapter &adapter : adapters) {
+        if (adapter.powered) {
+            return adapter;
+        }
+    }
+    failOpening(DC_STATUS_NODEVICE, "no Bluetooth adapter is powered on");
+}
+
+// A device BlueZ knows already serves when it is the address asked for, or, found by name, when
+// a discovery running now hears it; otherwise a discovery of our own looks for it.
+void BlueZLink::findDevice(const BleTarget &target, const BlueZObjects &objects) {
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        for (BlueZDevice &candidate : devicesOf(objects, adapterPath)) {
+            known[candidate.path] = candidate;
+            if (!target.address.empty() || candidate.seenNow) {
+                arrivals.push_back(candidate);
+            }
+        }
+    }
+    if (!takeArrivalMatching(target)) {
+        discover(target);
+    }
+    if (target.address.empty()) {
+        printConsoleLine("Event: found Bluetooth LE device \"%s\" at %s\n", device.name.c_str(),
+                         device.address.c_str());
+    }
+}
+
+bool BlueZLink::takeArrivalMatching(const BleTarget &target) {
+    std::deque<BlueZDevice> heard;
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        heard.swap(arrivals);
+    }
+    for (const BlueZDevice &candidate : heard) {
+        const bool matches = target.address.empty()
+                                 ? !candidate.name.empty() && target.acceptsName(candidate.name)
+                                 : candidate.address == target.address;
+        if (matches) {
+            device = candidate;
+            return true;
+        }
+    }
+    return false;
+}
+
+void BlueZLink::discover(const BleTarget &target) {
+    const Options filter{{"Transport", sdbus::Variant(std::string("le"))}};
+    AwaitedCall<> setFilter;
+    requireReply(setFilter.run(adapterProxy->callMethodAsync("SetDiscoveryFilter")
+                                   .onInterface(adapterInterface)
+                                   .withArguments(filter),
+                               callTime, &stop),
+                 "setting the discovery filter");
+    AwaitedCall<> start;
+    discovering = true;
+    requireReply(
+        start.run(adapterProxy->callMethodAsync("StartDiscovery").onInterface(adapterInterface),
+                  callTime, &stop),
+        "starting a discovery");
+    // The filter (the model's name rule) runs here, on the downloading thread, as libdivecomputer
+    // expects; the signal handlers only collect what was heard.
+    const auto deadline = std::chrono::steady_clock::now() + scanTime;
+    bool found = false;
+    while (!found && !stop.requested() && std::chrono::steady_clock::now() < deadline) {
+        waitFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+                    deadline - std::chrono::steady_clock::now()),
+                [&] { return !arrivals.empty(); });
+        found = takeArrivalMatching(target);
+    }
+    AwaitedCall<> stopDiscovery;
+    stopDiscovery.run(adapterProxy->callMethodAsync("StopDiscovery").onInterface(adapterInterface),
+                      cleanupTime, nullptr);
+    discovering = false;
+    if (found) {
+        return;
+    }
+    if (stop.requested()) {
+        failOpening(DC_STATUS_CANCELLED, "stopped while looking for the dive computer");
+    }
+    failOpening(DC_STATUS_NODEVICE,
+                (target.address.empty() ? std::string("no dive computer of this model")
+                                        : "the device " + target.address) +
+                    " was found by a Bluetooth LE scan of " + seconds(scanTime));
+}
+
+void BlueZLink::connect() {
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        watchedDevice = device.path;
+    }
+    deviceProxy = sdbus::createProxy(*bus, bluezService, device.path);
+    connectionAsked = true;
+    AwaitedCall<> call;
+    const CallOutcome outcome = call.run(
+        deviceProxy->callMethodAsync("Connect").onInterface(deviceInterface), connectTime, &stop);
+    if (outcome.kind == CallOutcome::Kind::TimedOut) {
+        failOpening(DC_STATUS_TIMEOUT, "the connection to " + device.address +
+                                           " did not succeed within " + seconds(connectTime));
+    }
+    requireReply(outcome, "the connection to " + device.address);
+}
+
+void BlueZLink::awaitServices() {
+    AwaitedCall<sdbus::Variant> call;
+    requireReply(
+        call.run(deviceProxy->callMethodAsync("Get")
+                     .onInterface(propertiesInterface)
+                     .withArguments(std::string(deviceInterface), std::string("ServicesResolved")),
+                 callTime, &stop),
+        "reading the device's state");
+    const sdbus::Variant &resolved = std::get<0>(call.results());
+    if (resolved.containsValueOfType<bool>() && resolved.get<bool>()) {
+        return;
+    }
+    bool lost = false;
+    const bool settled = waitFor(resolveTime, [&] {
+        lost = connectionLost;
+        return servicesResolved || lost;
+    });
+    if (lost) {
+        failOpening(DC_STATUS_IO, "the connection to " + device.address + " was lost");
+    }
+    if (!settled) {
+        if (stop.requested()) {
+            failOpening(DC_STATUS_CANCELLED, "stopped while waiting for the device's services");
+        }
+        failOpening(DC_STATUS_TIMEOUT,
+                    device.address + " did not list its services within " + seconds(resolveTime));
+    }
+}
+
+std::unique_ptr<sdbus::IProxy> BlueZLink::startNotifications(
+    const GattCharacteristic &characteristic) {
+    auto proxy = sdbus::createProxy(*bus, bluezService, characteristic.id);
+    AwaitedCall<> call;
+    const CallOutcome outcome =
+        call.run(proxy->callMethodAsync("StartNotify").onInterface(gattCharacteristicInterface),
+                 callTime, &stop);
+    requireReply(outcome, "subscribing to the notifications of " + characteristic.uuid);
+    return proxy;
+}
+
+void BlueZLink::openDataChannel() {
+    services = gattServicesOf(managedObjects("listing the device's services"), device.path);
+    std::optional<DataChannel> chosen = chooseDataChannel(services);
+    if (!chosen) {
+        failOpening(DC_STATUS_UNSUPPORTED,
+                    device.address + " offers no known dive computer data service");
+    }
+    channel = std::move(*chosen);
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        watchedData = channel.dataOut.id;
+    }
+    notifying.push_back(startNotifications(channel.dataOut));
+    if (channel.creditsOut) {
+        notifying.push_back(startNotifications(*channel.creditsOut));
+        creditsIn = sdbus::createProxy(*bus, bluezService, channel.creditsIn->id);
+    }
+    dataIn = sdbus::createProxy(*bus, bluezService, channel.dataIn.id);
+    AwaitedCall<sdbus::Variant> call;
+    const CallOutcome outcome =
+        call.run(dataIn->callMethodAsync("Get")
+                     .onInterface(propertiesInterface)
+                     .withArguments(std::string(gattCharacteristicInterface), std::string("MTU")),
+                 callTime, &stop);
+    if (outcome.replied() && std::get<0>(call.results()).containsValueOfType<std::uint16_t>()) {
+        mtu = std::get<0>(call.results()).get<std::uint16_t>();
+    }
+}
+
+void BlueZLink::connectTo(const BleTarget &target) {
+    try {
+        joinBus();
+        const BlueZObjects objects = managedObjects("asking BlueZ for its adapters");
+        adapterPath = choosePoweredAdapter(objects).path;
+        {
+            const std::lock_guard<std::mutex> lock(stateMutex);
+            watchedAdapter = adapterPath;
+        }
+        adapterProxy = sdbus::createProxy(*bus, bluezService, adapterPath);
+        findDevice(target, objects);
+        connect();
+        awaitServices();
+        openDataChannel();
+    } catch (const sdbus::Error &error) {
+        failOpening(DC_STATUS_IO,
+                    "D-Bus failed (" + error.getName() + ": " + error.getMessage() + ")");
+    }
+}
+
+dc_status_t BlueZLink::writeValue(sdbus::IProxy &characteristic, const Value &value,
+                                  const char *type) {
+    const Options options{{"type", sdbus::Variant(std::string(type))}};
+    AwaitedCall<> call;
+    return statusOf(call.run(characteristic.callMethodAsync("WriteValue")
+                                 .onInterface(gattCharacteristicInterface)
+                                 .withArguments(value, options),
+                             callTime, &stop));
+}
+
+// Without response where the characteristic allows it and the write fits one packet (the ATT
+// MTU less its 3-byte header); otherwise with response, which BlueZ splits when it must.
+dc_status_t BlueZLink::write(const unsigned char *data, std::size_t size) {
+    const bool fitsOnePacket = mtu == 0 || size + 3 <= mtu;
+    const char *type =
+        channel.dataIn.has("write-without-response") && fitsOnePacket ? "command" : "request";
+    return writeValue(*dataIn, Value(data, data + size), type);
+}
+
+dc_status_t BlueZLink::grantCredits(unsigned char credits) {
+    return writeValue(*creditsIn, Value{credits}, "request");
+}
+
+dc_status_t BlueZLink::read(const std::string &uuid, Bytes &value) {
+    for (const GattService &service : services) {
+        for (const GattCharacteristic &characteristic : service.characteristics) {
+            if (characteristic.uuid != uuid) {
+                continue;
+            }
+            auto proxy = sdbus::createProxy(*bus, bluezService, characteristic.id);
+            AwaitedCall<Value> call;
+            const CallOutcome outcome = call.run(proxy->callMethodAsync("ReadValue")
+                                                     .onInterface(gattCharacteristicInterface)
+                                                     .withArguments(Options{}),
+                                                 callTime, &stop);
+            if (outcome.replied()) {
+                const Value &read = std::get<0>(call.results());
+                value.assign(read.begin(), read.end());
+            }
+            return statusOf(outcome);
+        }
+    }
+    return DC_STATUS_UNSUPPORTED;
+}
+
+// Undoes what the link did, whatever a stop has asked: the calls here wait for BlueZ, briefly.
+void BlueZLink::close() noexcept {
+    if (closed || !bus) {
+        closed = true;
+        return;
+    }
+    closed = true;
+    try {
+        for (auto &characteristic : notifying) {
+            AwaitedCall<> call;
+            call.run(characteristic->callMethodAsync("StopNotify")
+                         .onInterface(gattCharacteristicInterface),
+                     cleanupTime, nullptr);
+        }
+        if (connectionAsked) {
+            AwaitedCall<> call;
+            call.run(deviceProxy->callMethodAsync("Disconnect").onInterface(deviceInterface),
+                     cleanupTime, nullptr);
+        }
+        if (discovering) {
+            AwaitedCall<> call;
+            call.run(adapterProxy->callMethodAsync("StopDiscovery").onInterface(adapterInterface),
+                     cleanupTime, nullptr);
+        }
+    } catch (...) {
+        // the bus itself failed: leaving it ends what BlueZ still holds for this client
+    }
+    try {
+        bus->leaveEventLoop();
+    } catch (...) {
+    }
+    notifying.clear();
+    creditsIn.reset();
+    dataIn.reset();
+    deviceProxy.reset();
+    adapterProxy.reset();
+    root.reset();
+    subscriptions.clear();
+    bus.reset();
+    queue.loseLink();
+}
+
+void BlueZLink::onPropertiesChanged(sdbus::Message &signal) {
+    std::string interface;
+    BlueZProperties changed;
+    std::vector<std::string> invalidated;
+    signal >> interface >> changed >> invalidated;
+    const std::string path = signal.getPath();
+    std::unique_lock<std::mutex> lock(stateMutex);
+    if (interface == gattCharacteristicInterface && path == watchedData) {
+        if (std::optional<Value> value = propertyOf<Value>(changed, "Value")) {
+            lock.unlock();
+            queue.push(Bytes(value->begin(), value->end()));
+        }
+        return;
+    }
+    if (interface != deviceInterface) {
+        return;
+    }
+    if (path == watchedDevice) {
+        if (propertyOf<bool>(changed, "ServicesResolved").value_or(false)) {
+            servicesResolved = true;
+        }
+        if (!propertyOf<bool>(changed, "Connected").value_or(true)) {
+            connectionLost = true;
+            lock.unlock();
+            queue.loseLink();
+            stateChanged.notify_all();
+            return;
+        }
+    }
+    const auto heard = known.find(path);
+    if (heard != known.end()) {
+        if (std::optional<std::string> name = propertyOf<std::string>(changed, "Name")) {
+            heard->second.name = *name;
+        }
+        if (changed.count("RSSI") != 0 || changed.count("Name") != 0) {
+            arrivals.push_back(heard->second);
+        }
+    }
+    lock.unlock();
+    stateChanged.notify_all();
+}
+
+void BlueZLink::onInterfacesAdded(sdbus::Message &signal) {
+    sdbus::ObjectPath path;
+    BlueZInterfaces interfaces;
+    signal >> path >> interfaces;
+    std::unique_lock<std::mutex> lock(stateMutex);
+    if (std::optional<BlueZDevice> added = deviceOf(path, interfaces, watchedAdapter)) {
+        known[added->path] = *added;
+        arrivals.push_back(*added);
+        lock.unlock();
+        stateChanged.notify_all();
+    }
+}
+
+void BlueZLink::onInterfacesRemoved(sdbus::Message &signal) {
+    sdbus::ObjectPath path;
+    std::vector<std::string> interfaces;
+    signal >> path >> interfaces;
+    std::unique_lock<std::mutex> lock(stateMutex);
+    if (path == watchedDevice) {
+        connectionLost = true;
+        lock.unlock();
+        queue.loseLink();
+        stateChanged.notify_all();
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<BleLink> openBleLink(const BleTarget &target, const StopRequest &stop) {
+    auto link = std::make_unique<BlueZLink>(stop);
+    link->connectTo(target);
+    return link;
+}
+
+}  // namespace divebridge

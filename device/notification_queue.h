@@ -1,0 +1,46 @@
+// The notifications a BLE link has received and the stream has not read yet. Filled on the
+// transport's own thread, emptied on the downloading thread.
+#pragma once
+
+#include "base/bytes.h"
+#include "device/interruption.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <deque>
+#include <mutex>
+
+namespace divebridge {
+
+class NotificationQueue {
+  public:
+    enum class Wait { Ready, TimedOut, Stopped, LinkLost };
+
+    void push(Bytes notification);
+    // The link is gone: waits answer LinkLost once the queue is empty.
+    void loseLink();
+    // Drops what is queued.
+    void clear();
+
+    // Waits until a notification is queued, for at most `timeout` (negative: without limit). A stop
+    // asked for meanwhile ends the wait within a few milliseconds: nothing signals a stop request,
+    // so the wait looks at it in short slices.
+    Wait waitForNotification(std::chrono::milliseconds timeout, const StopRequest &stop);
+
+    // The oldest notification; the queue must not be empty (a wait answered Ready).
+    Bytes pop();
+    // The size of the oldest notification, 0 when none is queued.
+    std::size_t frontSize();
+
+  private:
+    std::mutex mutex;
+    std::condition_variable arrived;
+    std::deque<Bytes> notifications;
+    bool linkLost = false;
+};
+
+// Sleeps `duration`, or less when a stop is asked for; answers whether the whole sleep was taken.
+bool sleepUnlessStopped(std::chrono::milliseconds duration, const StopRequest &stop);
+
+}  // namespace divebridge
