@@ -65,6 +65,18 @@ constexpr MethodRow methodRows[] = {
     {HostMethod::IntegerValueOf, HostClass::Integer, "valueOf", "(I)Ljava/lang/Integer;", true},
     {HostMethod::FloatValueOf, HostClass::Float, "valueOf", "(F)Ljava/lang/Float;", true},
     {HostMethod::DownloadProgress, HostClass::DeviceConnector, "downloadProgress", "(JJ)V", true},
+    {HostMethod::BluetoothPinCode, HostClass::DeviceConnector, "bluetoothPinCode",
+     "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true},
+    {HostMethod::BluetoothAccessCode, HostClass::DeviceConnector, "bluetoothAccessCode",
+     "(Ljava/lang/String;Ljava/lang/String;)[B", true},
+    {HostMethod::SaveBluetoothAccessCode, HostClass::DeviceConnector, "saveBluetoothAccessCode",
+     "(Ljava/lang/String;Ljava/lang/String;[B)V", true},
+    {HostMethod::DiveFingerprint, HostClass::DeviceConnector, "diveFingerprint",
+     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)[B", true},
+    {HostMethod::SaveDiveFingerprint, HostClass::DeviceConnector, "saveDiveFingerprint",
+     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;[B)V", true},
+    {HostMethod::LibdivecomputerLog, HostClass::DeviceConnector, "libdivecomputerLog",
+     "(ILjava/lang/String;)V", true},
 };
 
 // Row i describes enumerator i, so that a lookup by enumerator finds its own row.

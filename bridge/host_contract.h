@@ -43,7 +43,14 @@ enum class HostMethod : std::size_t {
     CylinderInit,
     IntegerValueOf,
     FloatValueOf,
-    DownloadProgress,  // optional: static void downloadProgress(long current, long maximum)
+    // Optional static methods of DeviceConnector, each looked up when a download starts:
+    DownloadProgress,         // void downloadProgress(long current, long maximum)
+    BluetoothPinCode,         // String bluetoothPinCode(String name, String address)
+    BluetoothAccessCode,      // byte[] bluetoothAccessCode(String name, String address)
+    SaveBluetoothAccessCode,  // void saveBluetoothAccessCode(String name, String address, byte[])
+    DiveFingerprint,          // byte[] diveFingerprint(String vendor, String model, String serial)
+    SaveDiveFingerprint,      // void saveDiveFingerprint(vendor, model, serial, byte[] fingerprint)
+    LibdivecomputerLog,       // void libdivecomputerLog(int level, String message)
     Count
 };
 

@@ -56,8 +56,18 @@ std::string threeFullDives() {
     return divesOf(dive);
 }
 
+// A host that declares, of the optional methods, only the progress report; those it lacks are
+// where a real JVM shows them (the JVM suites).
 class DownloadExport : public ::testing::Test {
   protected:
+    DownloadExport() {
+        for (const char *optional :
+             {"bluetoothPinCode", "bluetoothAccessCode", "saveBluetoothAccessCode",
+              "diveFingerprint", "saveDiveFingerprint", "libdivecomputerLog"}) {
+            java.missMethod(kDeviceConnector, optional);
+        }
+    }
+
     ScopedCatalogue catalogue{testCatalogue()};
     FakeJni java;
     jobject set = java.newObject("java/util/HashSet");
@@ -239,7 +249,7 @@ TEST_F(DownloadExport, AllTenClassesAreLookedUpInOrderBeforeAnyIsExamined) {
     }
 }
 
-TEST_F(DownloadExport, TheNineMethodsThenTheOptionalProgressReportAreLookedUp) {
+TEST_F(DownloadExport, TheNineMethodsThenTheOptionalOnesAreLookedUp) {
     download(R"("dives": [])");
 
     std::vector<std::string> lookups;
@@ -249,7 +259,8 @@ TEST_F(DownloadExport, TheNineMethodsThenTheOptionalProgressReportAreLookedUp) {
         }
     }
     const std::string set = kSet, nativeException = kNativeException, device = kDevice, gas = kGas,
-                      dive = kDive, cylinder = kCylinder, integer = kInteger, boxedFloat = kFloat;
+                      dive = kDive, cylinder = kCylinder, integer = kInteger, boxedFloat = kFloat,
+                      connector = "GetStaticMethodID " + std::string(kDeviceConnector);
     EXPECT_EQ(
         lookups,
         (std::vector<std::string>{
@@ -268,7 +279,15 @@ TEST_F(DownloadExport, TheNineMethodsThenTheOptionalProgressReportAreLookedUp) {
             "GetMethodID " + cylinder + ".<init>(FF)V",
             "GetStaticMethodID " + integer + ".valueOf(I)Ljava/lang/Integer;",
             "GetStaticMethodID " + boxedFloat + ".valueOf(F)Ljava/lang/Float;",
-            "GetStaticMethodID " + std::string(kDeviceConnector) + ".downloadProgress(JJ)V",
+            connector + ".downloadProgress(JJ)V",
+            connector + ".bluetoothPinCode(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;",
+            connector + ".bluetoothAccessCode(Ljava/lang/String;Ljava/lang/String;)[B",
+            connector + ".saveBluetoothAccessCode(Ljava/lang/String;Ljava/lang/String;[B)V",
+            connector +
+                ".diveFingerprint(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)[B",
+            connector + ".saveDiveFingerprint(Ljava/lang/String;Ljava/lang/String;Ljava/lang/"
+                        "String;[B)V",
+            connector + ".libdivecomputerLog(ILjava/lang/String;)V",
         }));
 }
 

@@ -321,6 +321,20 @@ struct FakeJni::Thunks {
     static jsize JNICALL GetArrayLength(JNIEnv *env, jarray array) {
         return of(env).getArrayLength(array);
     }
+    static jstring JNICALL NewString(JNIEnv *env, const jchar *utf16, jsize length) {
+        return of(env).newString(utf16, length);
+    }
+    static jbyteArray JNICALL NewByteArray(JNIEnv *env, jsize length) {
+        return of(env).newByteArray(length);
+    }
+    static void JNICALL GetByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length,
+                                           jbyte *into) {
+        of(env).byteArrayRegion(array, start, length, into, nullptr);
+    }
+    static void JNICALL SetByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length,
+                                           const jbyte *from) {
+        of(env).byteArrayRegion(array, start, length, nullptr, from);
+    }
     static jboolean JNICALL ExceptionCheck(JNIEnv *env) { return of(env).exceptionCheck(); }
     static jthrowable JNICALL ExceptionOccurred(JNIEnv *env) { return of(env).exceptionOccurred(); }
     static void JNICALL ExceptionClear(JNIEnv *env) { of(env).exceptionClear(); }
@@ -374,6 +388,10 @@ FakeJni::FakeJni() {
     FAKE_JNI_INSTALL(NewObjectArray);
     FAKE_JNI_INSTALL(SetObjectArrayElement);
     FAKE_JNI_INSTALL(GetArrayLength);
+    FAKE_JNI_INSTALL(NewString);
+    FAKE_JNI_INSTALL(NewByteArray);
+    FAKE_JNI_INSTALL(GetByteArrayRegion);
+    FAKE_JNI_INSTALL(SetByteArrayRegion);
     FAKE_JNI_INSTALL(ExceptionCheck);
     FAKE_JNI_INSTALL(ExceptionOccurred);
     FAKE_JNI_INSTALL(ExceptionClear);
@@ -687,7 +705,10 @@ JavaValue FakeJni::defaultAnswer(jobject self, const Method &method,
     }
     if (type[0] == 'L' || type[0] == '[') {
         FakeObject made;
-        made.className = type[0] == 'L' ? type.substr(1, type.size() - 2) : type;
+        if (type[0] == '[') {
+            made.kind = FakeObject::Kind::Array;
+        }
+        made.className = type[0] == 'L' ? type.substr(1, type.size() - 2) : type.substr(1);
         made.madeBy = method.name + method.signature;
         made.arguments = arguments;
         return JavaValue{store(std::move(made))};
@@ -786,7 +807,70 @@ jsize FakeJni::getArrayLength(jarray array) {
         die("GetArrayLength was given a " + target.className + ", not an array");
     }
     record({"GetArrayLength", target.className, {}});
-    return static_cast<jsize>(target.elements.size());
+    return static_cast<jsize>(target.className == "B" ? target.bytes.size()
+                                                      : target.elements.size());
+}
+
+// The UTF-16 is kept as UTF-8, so that text() reads it; a lone surrogate becomes U+FFFD.
+jstring FakeJni::newString(const jchar *utf16, jsize length) {
+    std::string utf8;
+    const auto append = [&](char32_t c) {
+        if (c < 0x80) {
+            utf8 += static_cast<char>(c);
+        } else if (c < 0x800) {
+            utf8 += static_cast<char>(0xC0 | (c >> 6));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            utf8 += static_cast<char>(0xE0 | (c >> 12));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            utf8 += static_cast<char>(0xF0 | (c >> 18));
+            utf8 += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            utf8 += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    };
+    for (jsize i = 0; i < length; ++i) {
+        const char32_t unit = utf16[i];
+        const bool high = unit >= 0xD800 && unit <= 0xDBFF;
+        if (high && i + 1 < length && utf16[i + 1] >= 0xDC00 && utf16[i + 1] <= 0xDFFF) {
+            append(0x10000 + ((unit - 0xD800) << 10) + (utf16[++i] - 0xDC00));
+        } else {
+            append(unit >= 0xD800 && unit <= 0xDFFF ? 0xFFFD : unit);
+        }
+    }
+    if (enter({"NewString", utf8, {}})) {
+        return nullptr;
+    }
+    return static_cast<jstring>(local(makeString(utf8)));
+}
+
+jbyteArray FakeJni::newByteArray(jsize length) {
+    if (enter({"NewByteArray", "B", std::to_string(length)})) {
+        return nullptr;
+    }
+    FakeObject array;
+    array.kind = FakeObject::Kind::Array;
+    array.className = "B";
+    array.bytes.assign(static_cast<std::size_t>(length), 0);
+    return static_cast<jbyteArray>(local(store(std::move(array))));
+}
+
+void FakeJni::byteArrayRegion(jbyteArray array, jsize start, jsize length, jbyte *into,
+                              const jbyte *from) {
+    const char *function = into != nullptr ? "GetByteArrayRegion" : "SetByteArrayRegion";
+    FakeObject &target = resolve(array, function);
+    record({function, "B", std::to_string(start) + "+" + std::to_string(length)});
+    if (target.className != "B" || start < 0 || length < 0 ||
+        static_cast<std::size_t>(start) + static_cast<std::size_t>(length) > target.bytes.size()) {
+        die(std::string(function) + " outside the array");
+    }
+    if (into != nullptr) {
+        std::copy_n(target.bytes.begin() + start, length, into);
+    } else {
+        std::copy_n(from, length, target.bytes.begin() + start);
+    }
 }
 
 jboolean FakeJni::exceptionCheck() {

@@ -56,6 +56,8 @@ struct FakeObject {
     std::vector<JavaValue> arguments;
     // The elements of an Array, or what `add` put into a set.
     std::vector<jobject> elements;
+    // The contents of a byte[] (an Array whose className is "B").
+    std::vector<jbyte> bytes;
 };
 
 // A throwable seen through the (String) and (String, Throwable) constructors that made it.
@@ -204,6 +206,10 @@ class FakeJni {
     JavaValue defaultAnswer(jobject self, const Method &method,
                             const std::vector<JavaValue> &arguments);
     jstring newStringUtf(const char *utf);
+    jstring newString(const jchar *utf16, jsize length);
+    jbyteArray newByteArray(jsize length);
+    void byteArrayRegion(jbyteArray array, jsize start, jsize length, jbyte *into,
+                         const jbyte *from);
     const char *getStringUtfChars(jstring string, jboolean *isCopy);
     void releaseStringUtfChars(jstring string, const char *chars);
     jsize getStringUtfLength(jstring string);

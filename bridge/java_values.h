@@ -1,0 +1,28 @@
+// Java strings and byte arrays from native values, and back: texts that JNI's NewStringUTF cannot
+// take as they are (it wants modified UTF-8, and a libdivecomputer log line or a name heard over
+// the air may hold anything), fingerprints and access codes.
+#pragma once
+
+#include "base/bytes.h"
+
+#include <jni.h>
+
+#include <string>
+
+namespace divebridge {
+
+// The UTF-16 of `utf8`: each well-formed UTF-8 sequence as its character (a pair of surrogates
+// above U+FFFF, U+0000 for a zero byte), each byte of a malformed one as U+FFFD.
+std::u16string utf16Of(const std::string &utf8);
+
+// A new Java string of `utf8`, decoded as utf16Of does. Leaves a Java exception pending and
+// answers null when the string cannot be made.
+jstring newJavaString(JNIEnv *env, const std::string &utf8);
+
+// A new byte[] holding `bytes`. Leaves a Java exception pending when it cannot be made.
+jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes);
+
+// The bytes of a Java byte[]; none for null.
+Bytes bytesOf(JNIEnv *env, jbyteArray array);
+
+}  // namespace divebridge
