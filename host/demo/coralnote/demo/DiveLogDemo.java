@@ -17,6 +17,7 @@ import java.util.Comparator;
 import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Set;
+import java.util.concurrent.TimeUnit;
 
 /**
  * Lists the dive computers the bridge supports, then downloads every dive of one of them and
@@ -24,10 +25,13 @@ import java.util.Set;
  */
 public final class DiveLogDemo {
     private static final String USAGE = "usage: DiveLogDemo [--vendor V] [--model M] [--port P]"
-            + " [--pace MS] [--list-only] [--examples DIR]\n  defaults: the bundled simulator image"
-            + " DIR/reef-week.json (Shearwater Perdix), DIR being ./examples\n  --pace MS: a"
-            + " simulator image is read as a slow dive computer sends it, MS milliseconds for each"
-            + " packet of 1 KiB";
+            + " [--pace MS] [--all] [--state DIR] [--list-only] [--examples DIR]\n  defaults: the"
+            + " bundled simulator image DIR/reef-week.json (Shearwater Perdix), DIR being"
+            + " ./examples\n  --pace MS: a simulator image is read as a slow dive computer sends"
+            + " it, MS milliseconds for each packet of 1 KiB\n  --all: download every dive, not"
+            + " only those added since the last download\n  --state DIR: where the demo keeps"
+            + " fingerprints, Bluetooth access codes and the last download's log (default"
+            + " ~/.divebridge-demo)";
     private static final String BUNDLED_IMAGE = "reef-week.json";
     private static final int PACKET_BYTES = 1024;
 
@@ -35,9 +39,11 @@ public final class DiveLogDemo {
     private String model = "Perdix";
     private String port;
     private String examples = "examples";
+    private Path state = Path.of(System.getProperty("user.home"), ".divebridge-demo");
     private boolean listOnly;
+    private boolean all;
     private int paceMs;
-    private volatile boolean stopAsked;
+    private final TerminalInput input = new TerminalInput();
 
     private final PrintStream out =
             new PrintStream(new FileOutputStream(FileDescriptor.out), true, StandardCharsets.UTF_8);
@@ -58,6 +64,10 @@ public final class DiveLogDemo {
                 listOnly = true;
                 continue;
             }
+            if (option.equals("--all")) {
+                all = true;
+                continue;
+            }
             if (i + 1 >= args.length) {
                 return false;
             }
@@ -74,6 +84,9 @@ public final class DiveLogDemo {
                     break;
                 case "--examples":
                     examples = value;
+                    break;
+                case "--state":
+                    state = Path.of(value);
                     break;
                 case "--pace":
                     try {
@@ -111,10 +124,27 @@ public final class DiveLogDemo {
         } catch (NativeException e) {
             out.println("Download failed: " + e.getMessage()
                     + (e.getCause() == null ? "" : " (" + e.getCause() + ")"));
+            out.println("libdivecomputer's log of this download: " + logFile());
         } catch (IOException e) {
-            out.println("Cannot pace " + port + ": " + e.getMessage());
+            out.println("Cannot pace " + port + " or write " + state + ": " + e.getMessage());
         }
         return 1;
+    }
+
+    /** After a whole download: how many dives were new, and its time against the last full one. */
+    private void tellWhatWasNew(KeptFingerprints fingerprints, Device device, int dives,
+            long millis) {
+        String serial = device.getName();
+        if (!fingerprints.given()) {
+            fingerprints.keepFullDownloadMillis(vendor, model, serial, millis);
+            out.printf("%nEvery dive downloaded in %d ms; the next download brings only new ones"
+                    + " (--all downloads every dive again).%n", millis);
+            return;
+        }
+        long full = fingerprints.fullDownloadMillis(vendor, model, serial);
+        out.printf("%n%s new dive%s since the last download, in %d ms%s.%n",
+                dives == 0 ? "No" : Integer.toString(dives), dives == 1 ? "" : "s", millis,
+                full >= 0 ? " (every dive took " + full + " ms)" : "");
     }
 
     /**
@@ -133,44 +163,45 @@ public final class DiveLogDemo {
         return Files.writeString(copy, transfer + json.substring(1), StandardCharsets.UTF_8);
     }
 
-    /** Stops the download when a line arrives on standard input; a closed input stops nothing. */
-    private void listenForStop() {
-        Thread listener = new Thread(() -> {
-            try {
-                if (System.in.read() >= 0) {
-                    stopAsked = true;
-                    System.err.println("Stopping ...");
-                    DeviceConnector.interruptDeviceDownload();
-                }
-            } catch (IOException e) {
-                // no input to listen to: the download runs to its end
-            }
-        }, "stop-on-enter");
-        listener.setDaemon(true);
-        listener.start();
+    private Path logFile() {
+        return state.resolve("last-download.log");
     }
 
-    private void download() throws NativeException {
+    private void download() throws NativeException, IOException {
         out.println();
-        out.printf("Downloading from %s %s on %s ...%n", vendor, model, port);
+        out.printf("Downloading from %s %s on %s ...%n", vendor, model,
+                port.isEmpty() ? "the first one a Bluetooth LE scan finds" : port);
         System.err.println("Press Enter to stop the download. To hide the bridge's event lines,"
                 + " pipe standard output through: grep -v '^Event:'");
-        listenForStop();
+        input.start();
         ProgressBar bar = new ProgressBar(System.err);
+        KeptFingerprints fingerprints =
+                new KeptFingerprints(state.resolve("fingerprints.properties"), all);
         DeviceConnector.setDownloadProgressListener(bar);
+        DeviceConnector.setDiveFingerprints(fingerprints);
+        DeviceConnector.setBluetoothPairing(
+                new TerminalPairing(input, state.resolve("bluetooth-access-codes.properties")));
         Set<Dive> dives = new LinkedHashSet<>();
         Device device;
-        try {
+        long started = System.nanoTime();
+        try (DownloadLog log = new DownloadLog(logFile())) {
+            DeviceConnector.setLibdivecomputerLog(log);
             device = DeviceConnector.loadUserDivesFromDevice(port, vendor, model, dives);
         } finally {
+            DeviceConnector.setLibdivecomputerLog(null);
+            DeviceConnector.setBluetoothPairing(null);
+            DeviceConnector.setDiveFingerprints(null);
             DeviceConnector.setDownloadProgressListener(null);
             bar.finish();
         }
+        long millis = TimeUnit.NANOSECONDS.toMillis(System.nanoTime() - started);
         // The bridge writes its progress lines through C stdio; let them out before the logbook.
         System.out.flush();
-        if (stopAsked) {
+        if (input.stopAsked()) {
             System.err.printf("Stopped: %d dive%s completed before the stop.%n", dives.size(),
                     dives.size() == 1 ? " was" : "s were");
+        } else {
+            tellWhatWasNew(fingerprints, device, dives.size(), millis);
         }
 
         List<Dive> logbook = new ArrayList<>(dives);

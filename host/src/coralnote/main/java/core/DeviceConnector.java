@@ -11,12 +11,30 @@ public final class DeviceConnector {
     }
 
     private static volatile DownloadProgressListener progressListener;
+    private static volatile BluetoothPairing bluetoothPairing;
+    private static volatile DiveFingerprints diveFingerprints;
+    private static volatile LibdivecomputerLog libdivecomputerLog;
 
     private DeviceConnector() {}
 
     /** Sets who hears of the progress of the downloads that follow; null for nobody. */
     public static void setDownloadProgressListener(DownloadProgressListener listener) {
         progressListener = listener;
+    }
+
+    /** Sets who pairs the Bluetooth LE dive computers that ask for a PIN; null for nobody. */
+    public static void setBluetoothPairing(BluetoothPairing pairing) {
+        bluetoothPairing = pairing;
+    }
+
+    /** Sets who keeps the dive fingerprints; null to download every dive. */
+    public static void setDiveFingerprints(DiveFingerprints fingerprints) {
+        diveFingerprints = fingerprints;
+    }
+
+    /** Sets who receives libdivecomputer's log; null for nobody. */
+    public static void setLibdivecomputerLog(LibdivecomputerLog log) {
+        libdivecomputerLog = log;
     }
 
     /**
@@ -27,6 +45,46 @@ public final class DeviceConnector {
         DownloadProgressListener listener = progressListener;
         if (listener != null) {
             listener.progress(current, maximum);
+        }
+    }
+
+    // The bridge calls the methods below on the downloading thread when they are declared; an
+    // exception thrown by one ends the download with a NativeException caused by it.
+
+    private static String bluetoothPinCode(String name, String address) {
+        BluetoothPairing pairing = bluetoothPairing;
+        return pairing != null ? pairing.pinCode(name, address) : null;
+    }
+
+    private static byte[] bluetoothAccessCode(String name, String address) {
+        BluetoothPairing pairing = bluetoothPairing;
+        return pairing != null ? pairing.accessCode(name, address) : null;
+    }
+
+    private static void saveBluetoothAccessCode(String name, String address, byte[] code) {
+        BluetoothPairing pairing = bluetoothPairing;
+        if (pairing != null) {
+            pairing.saveAccessCode(name, address, code);
+        }
+    }
+
+    private static byte[] diveFingerprint(String vendor, String model, String serial) {
+        DiveFingerprints fingerprints = diveFingerprints;
+        return fingerprints != null ? fingerprints.fingerprint(vendor, model, serial) : null;
+    }
+
+    private static void saveDiveFingerprint(String vendor, String model, String serial,
+            byte[] fingerprint) {
+        DiveFingerprints fingerprints = diveFingerprints;
+        if (fingerprints != null) {
+            fingerprints.save(vendor, model, serial, fingerprint);
+        }
+    }
+
+    private static void libdivecomputerLog(int level, String message) {
+        LibdivecomputerLog log = libdivecomputerLog;
+        if (log != null) {
+            log.line(level, message);
         }
     }
 
