@@ -6,6 +6,8 @@
 #include <libdivecomputer/descriptor.h>
 #include <libdivecomputer/iterator.h>
 
+#include <cstdio>
+
 using namespace dcsim;
 
 namespace {
@@ -118,7 +120,32 @@ unsigned int dc_descriptor_get_transports(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_transports");
     return isLive(descriptor) ? descriptor->info.transport : 0u;
 }
-#else
+#endif
+
+#ifdef DCSIM_RELEASE_0_9
+int dc_descriptor_filter(DescriptorArg descriptor, dc_transport_t transport, const void *userdata) {
+    const char *name = static_cast<const char *>(userdata);
+    const bool ble = transport == DC_TRANSPORT_BLE;
+    int matches = 0;
+    try {
+        if (isLive(descriptor) && (descriptor->info.transport & transport) != 0) {
+            matches = !ble || (name != nullptr && matchesBleName(descriptor->info.bleNaming, name));
+        }
+    } catch (...) {
+        // Out of memory: no match.
+    }
+    char args[320];
+    std::snprintf(args, sizeof args, "%u%s%.300s", static_cast<unsigned int>(transport),
+                  ble ? " " : "",
+                  !ble              ? ""
+                  : name != nullptr ? name
+                                    : "(null)");
+    traceCall("dc_descriptor_filter", args);
+    return matches;
+}
+#endif
+
+#ifndef DCSIM_GENERATION_B
 dc_transport_t dc_descriptor_get_transport(DescriptorArg descriptor) {
     traceCall("dc_descriptor_get_transport");
     return isLive(descriptor) ? static_cast<dc_transport_t>(descriptor->info.transport)

@@ -1,5 +1,8 @@
 // C API: devices, opened on the path of a dive computer image (generation A) or on a stream
 // opened on one (B).
+#ifdef DCSIM_GENERATION_B
+#include "ble_backend.h"
+#endif
 #include "handles.h"
 #include "status_error.h"
 #include "trace.h"
@@ -7,6 +10,7 @@
 #include <libdivecomputer/device.h>
 
 #include <cstdio>
+#include <string>
 
 using namespace dcsim;
 
@@ -24,8 +28,11 @@ dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
 extern "C" {
 
 #ifdef DCSIM_GENERATION_B
+// A stream holding an image opens at once; on any other the peripheral is greeted (and unlocked)
+// over the simulator's BLE protocol, and its advertised name goes into the trace.
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
                            dc_iostream_t *iostream) {
+    std::string name;
     const dc_status_t status = answerStatus([&] {
         if (device == nullptr) {
             return DC_STATUS_INVALIDARGS;
@@ -35,12 +42,20 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
             return DC_STATUS_INVALIDARGS;
         }
         const auto &stream = iostream->stream;
-        acceptImage(*stream->image(), descriptor->info);
-        *device = publishHandle(
-            std::make_unique<dc_device_t>(dc_device_t{Device(stream->image(), stream)}));
+        if (const auto image = stream->image()) {
+            acceptImage(*image, descriptor->info);
+            *device =
+                publishHandle(std::make_unique<dc_device_t>(dc_device_t{Device(image, stream)}));
+            return DC_STATUS_SUCCESS;
+        }
+        auto backend = std::make_unique<BleBackend>(stream);
+        backend->open();
+        name = backend->name();
+        *device = publishHandle(std::make_unique<dc_device_t>(
+            dc_device_t{Device(std::move(backend), descriptor->info, stream)}));
         return DC_STATUS_SUCCESS;
     });
-    return traceStatus("dc_device_open", status);
+    return traceStatus("dc_device_open", name.empty() ? nullptr : name.c_str(), status);
 }
 #else
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
@@ -82,7 +97,7 @@ dc_status_t dc_device_set_events(dc_device_t *device, unsigned int events,
 dc_status_t dc_device_set_fingerprint(dc_device_t *device, const unsigned char data[],
                                       unsigned int size) {
     const dc_status_t status = onDevice(device, [&](Device &d) {
-        return data == nullptr && size != 0 ? DC_STATUS_INVALIDARGS : d.setFingerprint();
+        return data == nullptr && size != 0 ? DC_STATUS_INVALIDARGS : d.setFingerprint(data, size);
     });
     return traceStatus("dc_device_set_fingerprint", status);
 }

@@ -32,7 +32,8 @@ dc_status_t newUsbIterator(dc_iterator_t **iterator, dc_context_t *context,
 }
 
 template <typename UsbDevice>
-dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDevice *device) {
+dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDevice *device,
+                          dc_transport_t transport) {
     return answerStatus([&] {
         if (iostream == nullptr) {
             return DC_STATUS_INVALIDARGS;
@@ -41,8 +42,8 @@ dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDe
         if ((context != nullptr && !isLive(context)) || !isLive(device)) {
             return DC_STATUS_INVALIDARGS;
         }
-        *iostream =
-            publishHandle(std::make_unique<dc_iostream_t>(dc_iostream_t{openStream(device->path)}));
+        *iostream = publishHandle(
+            std::make_unique<dc_iostream_t>(dc_iostream_t{openStream(device->path, transport)}));
         return DC_STATUS_SUCCESS;
     });
 }
@@ -73,7 +74,7 @@ dc_status_t dc_usb_iterator_new(dc_iterator_t **iterator, dc_context_t *context,
 }
 
 dc_status_t dc_usb_open(dc_iostream_t **iostream, dc_context_t *context, dc_usb_device_t *device) {
-    const dc_status_t status = openUsbStream(iostream, context, device);
+    const dc_status_t status = openUsbStream(iostream, context, device, DC_TRANSPORT_USB);
     return traceStatus("dc_usb_open", pathOf(device), status);
 }
 
@@ -90,7 +91,7 @@ dc_status_t dc_usbhid_iterator_new(dc_iterator_t **iterator, dc_context_t *conte
 
 dc_status_t dc_usbhid_open(dc_iostream_t **iostream, dc_context_t *context,
                            dc_usbhid_device_t *device) {
-    const dc_status_t status = openUsbStream(iostream, context, device);
+    const dc_status_t status = openUsbStream(iostream, context, device, DC_TRANSPORT_USBHID);
     return traceStatus("dc_usbhid_open", pathOf(device), status);
 }
 

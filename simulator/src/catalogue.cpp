@@ -4,6 +4,7 @@
 #include "status_error.h"
 
 #include <libdivecomputer/descriptor.h>
+#include <libdivecomputer/version.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -77,7 +78,14 @@ struct BuiltInDescriptor {
     unsigned int model;
     // In flag order, so that generation A's single transport is B's lowest flag.
     std::initializer_list<const char *> transports;
+    // The release (0.minor) that first listed the model.
+    unsigned int sinceMinor = 0;
+    // The advertised names when they do not follow the family's rule.
+    std::initializer_list<const char *> bleNames = {};
+    BleNaming::Tail bleTail = BleNaming::Tail::kAnything;
 };
+
+constexpr auto kDecimalSerial = BleNaming::Tail::kDecimalSerial;
 
 // Real-world models with the transports their download cables or radios use.
 const BuiltInDescriptor kBuiltIn[] = {
@@ -113,7 +121,9 @@ const BuiltInDescriptor kBuiltIn[] = {
     {"Heinrichs Weikamp", "OSTC Mk2", 1, {"serial"}},
     {"Heinrichs Weikamp", "OSTC 2N", 2, {"serial"}},
     {"Heinrichs Weikamp", "OSTC 3", 0x0A, {"serial"}},
-    {"Heinrichs Weikamp", "OSTC Sport", 0x12, {"serial", "bluetooth", "ble"}},
+    {"Heinrichs Weikamp", "OSTC Sport", 0x12, {"serial", "bluetooth", "ble"}, 0, {"OSTCs"}},
+    {"Heinrichs Weikamp", "OSTC Plus", 0x13, {"serial", "bluetooth", "ble"}, 0, {"OSTC+"}},
+    {"Heinrichs Weikamp", "OSTC 4", 0x3B, {"serial", "ble"}, 0, {"OSTC4"}},
     {"Heinrichs Weikamp", "Frog", 0, {"serial"}},
     {"Cressi", "Leonardo", 1, {"serial"}},
     {"Cressi", "Giotto", 4, {"serial"}},
@@ -126,6 +136,13 @@ const BuiltInDescriptor kBuiltIn[] = {
     {"Shearwater", "Nerd", 4, {"serial", "bluetooth"}},
     {"Shearwater", "Perdix", 5, {"serial", "bluetooth", "ble"}},
     {"Shearwater", "Teric", 8, {"ble"}},
+    {"Shearwater", "Petrel 3", 10, {"ble"}},
+    {"Shearwater", "Perdix 2", 11, {"ble"}},
+    {"Scubapro", "Aladin A2", 0x28, {"ble"}},
+    {"Mares", "Sirius", 0x2F, {"ble"}},
+    {"Halcyon", "Symbios", 1, {"ble"}},
+    {"Aqualung", "i330R", 0x4744, {"ble"}, 9, {"i330R"}, kDecimalSerial},
+    {"Apeks", "DSX", 0x4741, {"ble"}, 9, {"DSX"}, kDecimalSerial},
     {"Citizen", "Hyper Aqualand", 0, {"serial"}},
     {"Uemis", "Zurich", 0, {"none"}},
     {"Zeagle", "N2iTiON3", 0x15, {"serial"}},
@@ -162,9 +179,22 @@ std::optional<std::uint32_t> readTransport(const Json &value, const std::string 
     return static_cast<std::uint32_t>(number);
 }
 
+BleNaming readBleNames(const Json &value, const std::string &what) {
+    requireArray(value, what);
+    BleNaming naming;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const std::string item = what + "[" + std::to_string(i) + "]";
+        naming.prefixes.push_back(readString(value[i], item));
+        if (naming.prefixes.back().empty()) {
+            throw FormatError(item + ": an empty name would match every device");
+        }
+    }
+    return naming;
+}
+
 // Empty for a model the emulated release does not list.
 std::optional<DescriptorInfo> readDescriptor(const Json &value, const std::string &what) {
-    requireObject(value, what, {"vendor", "product", "transport", "model"});
+    requireObject(value, what, {"vendor", "product", "transport", "model", "ble_names"});
     if (!value.contains("vendor") || !value.contains("product") || !value.contains("transport")) {
         throw FormatError(what + ": vendor, product and transport are required");
     }
@@ -177,6 +207,9 @@ std::optional<DescriptorInfo> readDescriptor(const Json &value, const std::strin
         return std::nullopt;
     }
     descriptor.transport = *transport;
+    descriptor.bleNaming = value.contains("ble_names")
+                               ? readBleNames(value["ble_names"], what + ".ble_names")
+                               : familyBleNaming(descriptor.vendor, descriptor.product);
     return descriptor;
 }
 
@@ -227,9 +260,15 @@ Catalogue builtInCatalogue() {
     for (const auto &entry : kBuiltIn) {
         const auto transport = reportedTransport(
             std::vector<std::string>(entry.transports.begin(), entry.transports.end()));
-        if (transport) {
-            catalogue.descriptors.push_back({entry.vendor, entry.product, entry.model, *transport});
+        if (!transport || entry.sinceMinor > DC_VERSION_MINOR) {
+            continue;
         }
+        BleNaming naming = familyBleNaming(entry.vendor, entry.product);
+        if (entry.bleNames.size() != 0) {
+            naming = {{entry.bleNames.begin(), entry.bleNames.end()}, entry.bleTail};
+        }
+        catalogue.descriptors.push_back(
+            {entry.vendor, entry.product, entry.model, *transport, std::move(naming)});
     }
     return catalogue;
 }

@@ -3,6 +3,8 @@
 #ifndef DCSIM_CATALOGUE_H
 #define DCSIM_CATALOGUE_H
 
+#include "ble_names.h"
+
 #include <libdivecomputer/common.h>
 
 #include <cstddef>
@@ -18,6 +20,7 @@ struct DescriptorInfo {
     unsigned int model = 0;
     // The dc_transport_t number (generation A) or set of flags (B) the descriptor reports.
     std::uint32_t transport = 0;
+    BleNaming bleNaming;
 };
 
 // Statuses the iterator calls answer instead of doing their work; 0 is no fault.

@@ -2,6 +2,10 @@
 
 #include "status_error.h"
 
+#ifdef DCSIM_GENERATION_B
+#include "stream.h"
+#endif
+
 #include <algorithm>
 #include <chrono>
 #include <limits>
@@ -29,6 +33,12 @@ int callDive(dc_dive_callback_t callback, const ImageDive &dive, void *userdata)
                     userdata);
 }
 
+void checkModel(const Image &image, const DescriptorInfo &descriptor) {
+    if (image.vendor != descriptor.vendor || image.product != descriptor.product) {
+        throw StatusError(DC_STATUS_IO, "the image emulates another model");
+    }
+}
+
 // Marks the dive being delivered for as long as its callback runs.
 class DeliveringDive {
   public:
@@ -44,19 +54,36 @@ class DeliveringDive {
 }  // namespace
 
 void acceptImage(const Image &image, const DescriptorInfo &descriptor) {
-    if (image.vendor != descriptor.vendor || image.product != descriptor.product) {
-        throw StatusError(DC_STATUS_IO, "the image emulates another model");
-    }
+    checkModel(image, descriptor);
     appendJournal(image, "open");
     if (image.faults.open != 0) {
         throw StatusError(static_cast<dc_status_t>(image.faults.open), "open fault");
     }
 }
 
+const DeviceFaults &Device::faults() const {
+    static const DeviceFaults kNone;
+    return image_ ? image_->faults : kNone;
+}
+
+void Device::journal(const char *line) const noexcept {
+    if (image_) {
+        appendJournal(*image_, line);
+    }
+}
+
+bool Device::streamClosed() const {
+#ifdef DCSIM_GENERATION_B
+    return stream_ != nullptr && stream_->closed();
+#else
+    return false;
+#endif
+}
+
 dc_status_t Device::setEvents(unsigned int mask, dc_event_callback_t callback, void *userdata) {
-    appendJournal(*image_, "set_events");
-    if (image_->faults.setEvents != 0) {
-        return static_cast<dc_status_t>(image_->faults.setEvents);
+    journal("set_events");
+    if (faults().setEvents != 0) {
+        return static_cast<dc_status_t>(faults().setEvents);
     }
     eventMask_ = mask;
     eventCallback_ = callback;
@@ -65,23 +92,33 @@ dc_status_t Device::setEvents(unsigned int mask, dc_event_callback_t callback, v
 }
 
 dc_status_t Device::setCancel(dc_cancel_callback_t callback, void *userdata) {
-    appendJournal(*image_, "set_cancel");
-    if (image_->faults.setCancel != 0) {
-        return static_cast<dc_status_t>(image_->faults.setCancel);
+    journal("set_cancel");
+    if (faults().setCancel != 0) {
+        return static_cast<dc_status_t>(faults().setCancel);
     }
     cancelCallback_ = callback;
     cancelUserdata_ = userdata;
     return DC_STATUS_SUCCESS;
 }
 
-dc_status_t Device::setFingerprint() {
-    appendJournal(*image_, "set_fingerprint");
+dc_status_t Device::setFingerprint(const unsigned char *data, unsigned int size) {
+    journal("set_fingerprint");
+    if (size == 0) {
+        fingerprint_.reset();
+        return DC_STATUS_SUCCESS;
+    }
+    if (size != kFingerprintSize) {
+        return DC_STATUS_INVALIDARGS;
+    }
+    Fingerprint fingerprint;
+    std::copy(data, data + size, fingerprint.begin());
+    fingerprint_ = fingerprint;
     return DC_STATUS_SUCCESS;
 }
 
 dc_status_t Device::close() {
-    appendJournal(*image_, "close");
-    return streamClosed() ? DC_STATUS_IO : static_cast<dc_status_t>(image_->faults.close);
+    journal("close");
+    return streamClosed() ? DC_STATUS_IO : static_cast<dc_status_t>(faults().close);
 }
 
 void Device::emit(dc_device_t *handle, dc_event_type_t event, const void *data) const {
@@ -96,13 +133,24 @@ void Device::emitProgress(dc_device_t *handle, std::uint64_t current, std::uint3
     emit(handle, DC_EVENT_PROGRESS, &progress);
 }
 
-std::uint32_t Device::progressMaximum() const {
+std::size_t Device::newDiveCount() const {
+    const auto &dives = image_->dives;
+    if (!fingerprint_) {
+        return dives.size();
+    }
+    const auto known = std::find_if(dives.begin(), dives.end(), [&](const ImageDive &dive) {
+        return dive.fingerprint == *fingerprint_;
+    });
+    return static_cast<std::size_t>(known - dives.begin());
+}
+
+std::uint32_t Device::progressMaximum(std::size_t diveCount) const {
     if (image_->progressMaximum) {
         return *image_->progressMaximum;
     }
     std::uint64_t total = 0;
-    for (const auto &dive : image_->dives) {
-        total += dive.bytes.size();
+    for (std::size_t index = 0; index < diveCount; ++index) {
+        total += image_->dives[index].bytes.size();
     }
     return static_cast<std::uint32_t>(total < kMaxU32 ? total : kMaxU32);
 }
@@ -119,19 +167,20 @@ bool Device::deliver(const ImageDive &dive, dc_dive_callback_t callback, void *u
     return callDive(callback, dive, userdata) != 0;
 }
 
-std::uint32_t Device::announce(dc_device_t *handle) const {
+// The first progress event counts the dives new by the fingerprint set before the download.
+void Device::announce(dc_device_t *handle, bool reportProgress) const {
     if (image_->waiting) {
         emit(handle, DC_EVENT_WAITING, nullptr);
     }
-    const std::uint32_t maximum = progressMaximum();
-    emitProgress(handle, 0, maximum);
+    if (reportProgress) {
+        emitProgress(handle, 0, progressMaximum(newDiveCount()));
+    }
     if (image_->devinfo) {
         emit(handle, DC_EVENT_DEVINFO, &*image_->devinfo);
     }
     if (image_->clock) {
         emit(handle, DC_EVENT_CLOCK, &*image_->clock);
     }
-    return maximum;
 }
 
 bool Device::transferBlocks(dc_device_t *handle, const ImageDive &dive, std::uint64_t &transferred,
@@ -153,25 +202,50 @@ bool Device::transferBlocks(dc_device_t *handle, const ImageDive &dive, std::uin
     return true;
 }
 
-// Without a transfer each dive is one step: its wait, the cancel question, its progress, the dive.
-// With one, its blocks come first, all of them before the first dive when memory_first is set.
+void Device::fetchImage(dc_device_t *handle) {
+    const Bytes bytes = fetcher_->fetch(
+        [this] { return cancelRequested(); },
+        [&](std::uint32_t current, std::uint32_t size) { emitProgress(handle, current, size); });
+    auto image = std::make_shared<const Image>(
+        parseImage(std::string(bytes.begin(), bytes.end()), "the image sent by the peripheral"));
+    checkModel(*image, descriptor_);
+    image_ = std::move(image);
+}
+
 dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata) {
-    appendJournal(*image_, "foreach");
+    if (!fetcher_) {
+        journal("foreach");
+    }
     if (streamClosed()) {
         return DC_STATUS_IO;
     }
-    const std::uint32_t maximum = announce(handle);
-    const auto &faults = image_->faults;
-    const auto &transfer = image_->transfer;
+    if (fetcher_) {
+        fetchImage(handle);
+        journal("foreach");
+    }
+    return playBack(handle, callback, userdata, fetcher_ != nullptr);
+}
+
+// Without a transfer each dive is one step: its wait, the cancel question, its progress, the dive.
+// With one, its blocks come first, all of them before the first dive when memory_first is set.
+// The dives stop at the first one the fingerprint knows, which the devinfo event may just have set,
+// so the progress maximum is counted again after it.
+dc_status_t Device::playBack(dc_device_t *handle, dc_dive_callback_t callback, void *userdata,
+                             bool fetched) {
+    announce(handle, !fetched);
+    const std::size_t count = newDiveCount();
+    const std::uint32_t maximum = progressMaximum(count);
+    const DeviceFaults &faults = image_->faults;
+    const Transfer *transfer = image_->transfer && !fetched ? &*image_->transfer : nullptr;
     std::uint64_t transferred = 0;
     if (transfer && transfer->memoryFirst) {
-        for (const ImageDive &dive : image_->dives) {
-            if (!transferBlocks(handle, dive, transferred, maximum)) {
+        for (std::size_t index = 0; index < count; ++index) {
+            if (!transferBlocks(handle, image_->dives[index], transferred, maximum)) {
                 return DC_STATUS_CANCELLED;
             }
         }
     }
-    for (std::size_t index = 0; index < image_->dives.size(); ++index) {
+    for (std::size_t index = 0; index < count; ++index) {
         if (faults.foreach != 0 && index == faults.foreachAfter) {
             return static_cast<dc_status_t>(faults.foreach);
         }
@@ -184,7 +258,7 @@ dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, v
         if (cancelRequested()) {
             return DC_STATUS_CANCELLED;
         }
-        if (!transfer) {
+        if (!transfer && !fetched) {
             transferred += dive.bytes.size();
             emitProgress(handle, transferred, maximum);
         }
@@ -195,7 +269,9 @@ dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, v
     if (faults.foreach != 0) {
         return static_cast<dc_status_t>(faults.foreach);
     }
-    emitProgress(handle, maximum, maximum);
+    if (!fetched) {
+        emitProgress(handle, maximum, maximum);
+    }
     return DC_STATUS_SUCCESS;
 }
 

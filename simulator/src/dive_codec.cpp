@@ -254,6 +254,16 @@ void checkSampleRecords(const unsigned char *records, std::uint32_t count) {
 
 }  // namespace
 
+Fingerprint fingerprintOf(const Bytes &bytes) {
+    constexpr std::size_t kDatetimeOffset = sizeof kMagic + 2 * 4;
+    const unsigned char *datetime = bytes.data() + kDatetimeOffset;
+    Fingerprint fingerprint{datetime[0], datetime[1]};
+    for (std::size_t field = 1; field < 6; ++field) {
+        fingerprint[1 + field] = datetime[4 * field];
+    }
+    return fingerprint;
+}
+
 DiveEncoder::DiveEncoder(const DiveSummary &summary, const DiveFaults &faults) {
     ByteWriter out(bytes_);
     bytes_.insert(bytes_.end(), kMagic, kMagic + 4);

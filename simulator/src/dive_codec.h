@@ -16,6 +16,7 @@
 
 #include <libdivecomputer/parser.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -101,6 +102,15 @@ struct DecodedDive {
     const unsigned char *samples = nullptr;  // points into the decoded buffer
     std::uint32_t sampleCount = 0;
 };
+
+// What identifies a dive, taken from its header as dive computers take it: the start date and time
+// as encoded, the year in two bytes (little endian), then month, day, hour, minute and second in
+// one byte each; zeros for a dive without a date.
+inline constexpr std::size_t kFingerprintSize = 7;
+using Fingerprint = std::array<unsigned char, kFingerprintSize>;
+
+// bytes are those of a DiveEncoder.
+Fingerprint fingerprintOf(const Bytes &bytes);
 
 // Throws FormatError for anything malformed or truncated.
 DecodedDive decodeDive(const unsigned char *data, std::size_t size);

@@ -8,7 +8,9 @@
 #include "context_log.h"
 #include "device.h"
 #include "parser.h"
+#ifdef DCSIM_GENERATION_B
 #include "stream.h"
+#endif
 
 #include <memory>
 #include <string>
@@ -37,9 +39,11 @@ struct dc_parser_t {
     dcsim::Parser parser;
 };
 
+#ifdef DCSIM_GENERATION_B
 struct dc_iostream_t {
     std::shared_ptr<dcsim::Stream> stream;
 };
+#endif
 
 // A USB device is the path of the image plugged in as it.
 struct dc_usb_device_t {

@@ -52,16 +52,6 @@ std::string readPort(const std::string &path) {
     refusePort(path, sizeLimitText());
 }
 
-// FNV-1a over the dive's bytes: distinct dives get distinct fingerprints.
-std::array<unsigned char, 4> fingerprintOf(const Bytes &bytes) {
-    std::uint32_t hash = 2166136261u;
-    for (unsigned char byte : bytes) {
-        hash = (hash ^ byte) * 16777619u;
-    }
-    return {static_cast<unsigned char>(hash), static_cast<unsigned char>(hash >> 8),
-            static_cast<unsigned char>(hash >> 16), static_cast<unsigned char>(hash >> 24)};
-}
-
 dc_event_devinfo_t readDevinfo(const Json &value) {
     requireObject(value, "devinfo", {"model", "firmware", "serial"});
     dc_event_devinfo_t devinfo{};
@@ -121,16 +111,24 @@ void readDives(const Json &value, Image &image) {
     requireArray(value, "dives");
     for (std::size_t i = 0; i < value.size(); ++i) {
         for (auto &copy : encodeImageDive(value[i], "dives[" + std::to_string(i) + "]")) {
-            const auto fingerprint = fingerprintOf(copy.bytes);
+            const Fingerprint fingerprint = fingerprintOf(copy.bytes);
             image.dives.push_back({std::move(copy.bytes), fingerprint, copy.parserNewFault});
         }
+    }
+}
+
+// The PIN a BLE peripheral shows (the fake peripheral serving the image reads it): six digits.
+void checkPinCode(const Json &value) {
+    const std::string pin = readString(value, "pin_code");
+    if (pin.size() != 6 || pin.find_first_not_of("0123456789") != std::string::npos) {
+        throw FormatError("pin_code: expected six digits");
     }
 }
 
 Image readImage(const Json &root) {
     requireObject(root, "image",
                   {"vendor", "product", "devinfo", "clock", "waiting", "delay_ms",
-                   "progress_maximum", "transfer", "journal", "faults", "dives"});
+                   "progress_maximum", "transfer", "journal", "faults", "dives", "pin_code"});
     if (!root.contains("vendor") || !root.contains("product")) {
         throw FormatError("image: vendor and product are required");
     }
@@ -156,21 +154,26 @@ Image readImage(const Json &root) {
         image.faults = readDeviceFaults(root["faults"]);
     if (root.contains("dives"))
         readDives(root["dives"], image);
+    if (root.contains("pin_code"))
+        checkPinCode(root["pin_code"]);
     return image;
 }
 
 }  // namespace
 
 Image loadImage(const std::string &path) {
-    const std::string text = readPort(path);
+    return parseImage(readPort(path), path);
+}
+
+Image parseImage(const std::string &text, const std::string &what) {
     try {
         return readImage(Json::parse(text));
     } catch (const FormatError &error) {
-        std::fprintf(stderr, "dcsim: %s: %s\n", path.c_str(), error.what());
+        std::fprintf(stderr, "dcsim: %s: %s\n", what.c_str(), error.what());
     } catch (const Json::exception &error) {
-        std::fprintf(stderr, "dcsim: %s: %s\n", path.c_str(), error.what());
+        std::fprintf(stderr, "dcsim: %s: %s\n", what.c_str(), error.what());
     }
-    throw StatusError(DC_STATUS_IO, path + ": not a dive computer image");
+    throw StatusError(DC_STATUS_IO, what + ": not a dive computer image");
 }
 
 void appendJournal(const Image &image, const char *line) noexcept {

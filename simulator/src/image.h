@@ -7,7 +7,6 @@
 
 #include <libdivecomputer/device.h>
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -37,7 +36,7 @@ struct Transfer {
 
 struct ImageDive {
     Bytes bytes;
-    std::array<unsigned char, 4> fingerprint{};
+    Fingerprint fingerprint{};
     int parserNewFault = 0;
 };
 
@@ -62,6 +61,10 @@ constexpr std::size_t kImageSizeLimit = std::size_t{64} << 20;
 // IO for anything else wrong with it (not a regular file, larger than kImageSizeLimit, not an
 // image), with the reason on standard error.
 Image loadImage(const std::string &path);
+
+// The image in an image file's text, what names it in error messages. Throws StatusError: IO when
+// it is not an image, with the reason on standard error.
+Image parseImage(const std::string &text, const std::string &what);
 
 // Appends one line to the image's journal, when it has one; a journal that cannot be written is
 // not the device's failure.

@@ -1,5 +1,6 @@
 #include "transports.h"
 
+#include "image_stream.h"
 #include "status_error.h"
 
 #include <cctype>
@@ -85,8 +86,8 @@ int hexDigit(char c) {
 
 }  // namespace
 
-std::shared_ptr<Stream> openStream(const std::string &path) {
-    return std::make_shared<Stream>(std::make_shared<const Image>(loadImage(path)));
+std::shared_ptr<Stream> openStream(const std::string &path, dc_transport_t transport) {
+    return std::make_shared<ImageStream>(transport, std::make_shared<const Image>(loadImage(path)));
 }
 
 std::vector<std::string> usbImagePaths(const DescriptorInfo *descriptor) {

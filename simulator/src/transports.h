@@ -15,8 +15,9 @@
 
 namespace dcsim {
 
-// Loads the image at path into a new stream. Throws StatusError as loadImage does.
-std::shared_ptr<Stream> openStream(const std::string &path);
+// Loads the image at path into a new stream of this transport. Throws StatusError as loadImage
+// does.
+std::shared_ptr<Stream> openStream(const std::string &path, dc_transport_t transport);
 
 // The image paths of DCSIM_USB (separated by ':', on Windows ';') whose image emulates the
 // descriptor's model, or every loadable one when descriptor is null. Images that do not load are

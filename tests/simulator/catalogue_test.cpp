@@ -4,6 +4,7 @@
 
 #include <map>
 #include <set>
+#include <tuple>
 
 namespace dcsim_test {
 namespace {
@@ -101,6 +102,10 @@ TEST_F(Catalogue, BuiltInModelsReportTheTransportsOfTheirGeneration) {
     EXPECT_EQ(transports.at("Shearwater Predator"), DC_TRANSPORT_BLUETOOTH);
     EXPECT_EQ(transports.at("Suunto EON Steel"), DC_TRANSPORT_USBHID | DC_TRANSPORT_BLE);
     EXPECT_EQ(transports.at("Uwatec Smart Pro"), DC_TRANSPORT_IRDA);
+    EXPECT_EQ(transports.at("Shearwater Perdix 2"), DC_TRANSPORT_BLE);
+    EXPECT_EQ(transports.at("Heinrichs Weikamp OSTC 4"), DC_TRANSPORT_SERIAL | DC_TRANSPORT_BLE);
+    EXPECT_EQ(transports.count("Apeks DSX"), DC_VERSION_CHECK(0, 9, 0) ? 1u : 0u)
+        << "the Pelagic i330R family came with 0.9";
 #else
     EXPECT_EQ(transports.at("Shearwater Perdix"), DC_TRANSPORT_SERIAL) << "the first of its list";
     EXPECT_EQ(transports.at("Shearwater Predator"), DC_TRANSPORT_BLUETOOTH);
@@ -237,6 +242,54 @@ TEST_F(Catalogue, TheIteratorTakesAnOptionalContext) {
     EXPECT_EQ(traceText(),
               "dc_descriptor_iterator_new -> 0\ndc_iterator_free -> 0\n"
               "dc_descriptor_get_transports\n");
+}
+#endif
+
+#if DC_VERSION_CHECK(0, 9, 0)
+// The built-in models follow their family's naming; an override entry may list its own prefixes.
+TEST_F(Catalogue, TheFilterTellsWhichModelAnAdvertisedNameBelongsTo) {
+    const auto filter = [&](const char *vendor, const char *product, dc_transport_t transport,
+                            const char *name) {
+        const Descriptor descriptor = findDescriptor(vendor, product);
+        return dc_descriptor_filter(descriptor.get(), transport, name) != 0;
+    };
+    const std::vector<std::tuple<const char *, const char *, const char *, bool>> names = {
+        {"Shearwater", "Perdix 2", "Perdix 2 1A2B3C4D", true},
+        {"Shearwater", "Perdix 2", "Perdix 2", true},
+        {"Shearwater", "Perdix", "Perdix 2 1A2B3C4D", false},
+        {"Shearwater", "Perdix", "Perdix 1A2B3C4D", true},
+        {"Shearwater", "Teric", "Teric of Anna", false},
+        {"Aqualung", "i330R", "i330R 0012345", true},
+        {"Aqualung", "i330R", "i330R", false},
+        {"Apeks", "DSX", "DSX12345", true},
+        {"Heinrichs Weikamp", "OSTC 4", "OSTC4-51234", true},
+        {"Mares", "Sirius", "Sirius 2", true},
+        {"Mares", "Sirius", "sirius", false},
+        {"Suunto", "D9", "D9", false},
+    };
+    for (const auto &[vendor, product, name, belongs] : names) {
+        EXPECT_EQ(filter(vendor, product, DC_TRANSPORT_BLE, name), belongs)
+            << product << ": " << name;
+    }
+    EXPECT_FALSE(filter("Shearwater", "Teric", DC_TRANSPORT_BLE, nullptr));
+    EXPECT_TRUE(filter("Suunto", "D9", DC_TRANSPORT_SERIAL, nullptr));
+    EXPECT_FALSE(filter("Shearwater", "Teric", DC_TRANSPORT_SERIAL, nullptr));
+
+    useCatalogue(R"([{"vendor": "Shearwater", "product": "Perdix", "transport": ["serial", "ble"],
+                      "ble_names": ["Perdix 2", "PX"]},
+                     {"vendor": "Shearwater", "product": "Teric", "transport": "ble"}])");
+    dcsim_trace_start();
+    EXPECT_TRUE(filter("Shearwater", "Perdix", DC_TRANSPORT_BLE, "PX-7"));
+    EXPECT_TRUE(filter("Shearwater", "Perdix", DC_TRANSPORT_BLE, "Perdix 2 A"));
+    EXPECT_TRUE(filter("Shearwater", "Teric", DC_TRANSPORT_BLE, "Teric 0A"))
+        << "without ble_names the family's rule";
+    dcsim_trace_stop();
+    const std::string trace = traceText();
+    EXPECT_NE(trace.find("dc_descriptor_filter 32 PX-7\n"), std::string::npos) << trace;
+    useCatalogue(R"([{"vendor": "A", "product": "B", "transport": "ble", "ble_names": [""]}])");
+    dc_status_t status;
+    listDescriptors(status);
+    EXPECT_EQ(status, DC_STATUS_IO) << "an empty prefix would match every name";
 }
 #endif
 

@@ -150,7 +150,8 @@ TEST_F(DeviceImage, ForeachSendsTheEventsInOrderAndProgressCountsTheBytes) {
     const Json image = {{"devinfo", {{"model", 10}, {"firmware", 110}, {"serial", 4294967295u}}},
                         {"clock", {{"devtime", 123456}, {"systime", -1700000000000LL}}},
                         {"waiting", true}};
-    const Device device = openImage(writeImage({{{"divetime", 1}}, Json::object()}, image));
+    const Json dated = {{"datetime", {{"year", 2024}, {"month", 5}, {"day", 1}}}};
+    const Device device = openImage(writeImage({{{"divetime", 1}}, dated}, image));
     DownloadLog log;
     ASSERT_EQ(download(device.get(), log), DC_STATUS_SUCCESS);
     ASSERT_EQ(log.dives.size(), 2u);

@@ -40,6 +40,13 @@ unsigned int dc_descriptor_get_model(DCSIM_DESCRIPTOR *descriptor);
 /* The dc_transport_t flags of every transport the model supports. */
 unsigned int dc_descriptor_get_transports(DCSIM_DESCRIPTOR *descriptor);
 
+#if defined(DCSIM_RELEASE_0_9)
+/* Non-zero when a device found on this transport may be of this model; for DC_TRANSPORT_BLE
+ * userdata is the advertised name (const char *). */
+int dc_descriptor_filter(DCSIM_DESCRIPTOR *descriptor, dc_transport_t transport,
+                         const void *userdata);
+#endif
+
 #else
 
 typedef enum dc_transport_t {

@@ -1,0 +1,36 @@
+// C API (generation B): streams whose transport the application supplies through callbacks.
+#include "custom_stream.h"
+#include "handles.h"
+#include "status_error.h"
+#include "trace.h"
+
+#include <libdivecomputer/custom.h>
+
+#include <cstdio>
+
+using namespace dcsim;
+
+extern "C" {
+
+// The context is optional, as in libdivecomputer; any transport is taken as given.
+dc_status_t dc_custom_open(dc_iostream_t **iostream, dc_context_t *context,
+                           dc_transport_t transport, const dc_custom_cbs_t *callbacks,
+                           void *userdata) {
+    const dc_status_t status = answerStatus([&] {
+        if (iostream == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *iostream = nullptr;
+        if ((context != nullptr && !isLive(context)) || callbacks == nullptr) {
+            return DC_STATUS_INVALIDARGS;
+        }
+        *iostream = publishHandle(std::make_unique<dc_iostream_t>(
+            dc_iostream_t{std::make_shared<CustomStream>(transport, callbacks, userdata)}));
+        return DC_STATUS_SUCCESS;
+    });
+    char args[16];
+    std::snprintf(args, sizeof args, "%u", static_cast<unsigned int>(transport));
+    return traceStatus("dc_custom_open", args, status);
+}
+
+}  // extern "C"
