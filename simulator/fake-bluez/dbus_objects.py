@@ -62,11 +62,11 @@ class Interface:
 
     def write(self, name, value):
         """Sets one of WRITABLE; may be a coroutine."""
-        raise BusError('org.freedesktop.DBus.Error.PropertyReadOnly',
-                       f"Property '{name}' is not writable")
+        raise NotImplementedError(name)
 
     def variants(self):
-        return {name: Variant(self.PROPERTIES[name], value) for name, value in self.values().items()}
+        return {name: Variant(self.PROPERTIES[name], value)
+                for name, value in self.values().items()}
 
     def emit_changed(self, changed, invalidated=()):
         if self._tree is not None:
@@ -140,55 +140,52 @@ class ObjectTree:
         self._bus.send(Message.new_signal(path, interface, member, signature, body))
 
     def _handle(self, msg):
+        """dbus-next's message handler: a reply for it to send, or True once the call is
+        handled."""
         if msg.message_type != MessageType.METHOD_CALL or msg.interface == PEER:
             return None
-        try:
-            result = self._dispatch(msg)
-        except BusError as error:
-            return self._reply(msg, Message.new_error(msg, error.name, error.text))
-        if asyncio.iscoroutine(result):
-            task = asyncio.ensure_future(self._finish(msg, result))
+        reply = self._reply_to(msg)
+        if asyncio.iscoroutine(reply):
+            task = asyncio.ensure_future(self._send_when_made(msg, reply))
             self._tasks.add(task)
             task.add_done_callback(self._tasks.discard)
             return True
-        return self._reply(msg, result)
+        return reply if _wants_reply(msg) else True
 
-    async def _finish(self, msg, pending):
-        try:
-            reply = await pending
-        except BusError as error:
-            reply = Message.new_error(msg, error.name, error.text)
-        except Exception:
-            reply = self._internal_error(msg)
-        if self._reply(msg, reply) is not True:
+    async def _send_when_made(self, msg, pending):
+        reply = await pending
+        if _wants_reply(msg):
             self._bus.send(reply)
 
-    def _reply(self, msg, reply):
-        """What the message handler hands back to dbus-next: a reply to send, or True when none
-        is wanted."""
-        if msg.flags & MessageFlag.NO_REPLY_EXPECTED:
-            return True
-        return reply
+    def _reply_to(self, msg):
+        """The reply, or a coroutine that makes it."""
+        try:
+            result = self._dispatch(msg)
+        except BusError as error:
+            return Message.new_error(msg, error.name, error.text)
+        except Exception:
+            return _internal_error(msg)
+        if asyncio.iscoroutine(result):
+            return self._reply_when_done(msg, result)
+        return result
 
-    def _internal_error(self, msg):
-        traceback.print_exc(file=sys.stderr)
-        return Message.new_error(msg, 'org.freedesktop.DBus.Error.Failed', 'internal error')
+    async def _reply_when_done(self, msg, pending):
+        try:
+            return await pending
+        except BusError as error:
+            return Message.new_error(msg, error.name, error.text)
+        except Exception:
+            return _internal_error(msg)
 
     def _dispatch(self, msg):
-        """A reply message, or a coroutine that makes one; BusError for an error reply."""
-        try:
-            if msg.interface == INTROSPECTABLE and msg.member == 'Introspect':
-                return Message.new_method_return(msg, 's', [self._introspect(msg.path)])
-            if msg.interface == PROPERTIES:
-                return self._properties(msg)
-            if msg.interface == OBJECT_MANAGER and msg.member == 'GetManagedObjects' \
-                    and msg.path == '/' and msg.signature == '':
-                return Message.new_method_return(msg, 'a{oa{sa{sv}}}', [self._managed_objects()])
-            return self._call(msg)
-        except BusError:
-            raise
-        except Exception:
-            return self._internal_error(msg)
+        if msg.interface == INTROSPECTABLE and msg.member == 'Introspect':
+            return Message.new_method_return(msg, 's', [self._introspect(msg.path)])
+        if msg.interface == PROPERTIES:
+            return self._properties(msg)
+        if msg.interface == OBJECT_MANAGER and msg.member == 'GetManagedObjects' \
+                and msg.path == '/' and msg.signature == '':
+            return Message.new_method_return(msg, 'a{oa{sa{sv}}}', [self._managed_objects()])
+        return self._call(msg)
 
     def _call(self, msg):
         for interface in self._objects.get(msg.path, []):
@@ -266,6 +263,16 @@ class ObjectTree:
         for child in children:
             node.nodes.append(intr.Node(child, is_root=False))
         return node.tostring()
+
+
+def _wants_reply(msg):
+    return not msg.flags & MessageFlag.NO_REPLY_EXPECTED
+
+
+def _internal_error(msg):
+    """A bug of the fake answers the caller and leaves the fake running."""
+    traceback.print_exc(file=sys.stderr)
+    return Message.new_error(msg, 'org.freedesktop.DBus.Error.Failed', 'internal error')
 
 
 def _method_return(msg, out_signature, result):

@@ -67,6 +67,9 @@ class Client:
     async def notification(self, path, timeout=TIMEOUT):
         return await self.changed(path, 'Value', timeout=timeout)
 
+    def forget_signals(self):
+        self._signals.clear()
+
     def pending_notifications(self, path):
         return [m for m in self._signals if m.member == 'PropertiesChanged' and m.path == path
                 and 'Value' in m.body[1]]
@@ -90,7 +93,9 @@ class Client:
 
 
 async def connect_device(client, path):
-    """Connects and waits for the services; the characteristics' paths by UUID."""
+    """Connects and waits for the services; the characteristics' paths by UUID. Signals from
+    before (another connection's) are forgotten."""
+    client.forget_signals()
     await client.call(path, 'org.bluez.Device1', 'Connect')
     if not (await client.call(path, 'org.freedesktop.DBus.Properties', 'Get', 'ss',
                               ['org.bluez.Device1', 'ServicesResolved'])).value:
