@@ -14,6 +14,7 @@ little-endian:
 import asyncio
 from dataclasses import dataclass
 import hashlib
+import math
 import struct
 import sys
 
@@ -57,7 +58,8 @@ class Peripheral:
         self._credits = 0
         self._credited = asyncio.Event()
         self._interval = config.interval_ms / 1000
-        self._next_slot = 0.0
+        self._connected_at = asyncio.get_running_loop().time()
+        self._last_event = -1
         self._sender = asyncio.ensure_future(self._send_all())
 
     def close(self):
@@ -146,7 +148,7 @@ class Peripheral:
             if self._uses_credits:
                 await self._take_credit()
             if item.paced:
-                await self._wait_for_slot()
+                await self._wait_for_connection_event()
             self._link.notify(DATA_OUT, item.data)
 
     async def _take_credit(self):
@@ -155,12 +157,16 @@ class Peripheral:
             await self._credited.wait()
         self._credits -= 1
 
-    async def _wait_for_slot(self):
-        """One notification per connection event: at most one per interval, on average exactly
-        one when a transfer keeps the link busy."""
+    async def _wait_for_connection_event(self):
+        """Connection events fall every interval from the connection's start, and each carries
+        one notification: the next free one, so that a late wake-up does not slow a transfer
+        down."""
+        if not self._interval:
+            return
         loop = asyncio.get_running_loop()
-        slot = max(self._next_slot, loop.time())
-        if slot > loop.time():
-            await asyncio.sleep(slot - loop.time())
-        self._next_slot = slot + self._interval
-
+        elapsed = loop.time() - self._connected_at
+        event = max(self._last_event + 1, math.ceil(elapsed / self._interval))
+        self._last_event = event
+        delay = self._connected_at + event * self._interval - loop.time()
+        if delay > 0:
+            await asyncio.sleep(delay)
