@@ -74,7 +74,7 @@ class Bluez:
             'connected': [{'device': d.config.address, 'client': d.client,
                            'services_resolved': d.services_resolved}
                           for d in devices if d.connected],
-            'notify_sessions': [{'device': d.config.address, 'characteristic': c.spec.uuid,
+            'notify_sessions': [{'device': d.config.address, 'characteristic': c.declaration.uuid,
                                  'client': client}
                                 for d in devices for c in d.characteristics
                                 for client in c.sessions],
@@ -404,19 +404,19 @@ class Device(Interface):
         named after their attribute handles."""
         tree = self.adapter.bluez.tree
         handle = 0x000a
-        for spec in self.config.services:
+        for service in self.config.services:
             service_path = f'{self.path}/service{handle:04x}'
-            tree.add(service_path, GattService(spec.uuid, self.path, handle))
+            tree.add(service_path, GattService(service.uuid, self.path, handle))
             self._gatt_paths.append(service_path)
             handle += 1
-            for characteristic_spec in spec.characteristics:
-                characteristic = GattCharacteristic(self, characteristic_spec, service_path,
+            for declaration in service.characteristics:
+                characteristic = GattCharacteristic(self, declaration, service_path,
                                                     handle + 1)
                 path = f'{service_path}/char{handle:04x}'
                 tree.add(path, characteristic)
                 self._gatt_paths.append(path)
                 self.characteristics.append(characteristic)
-                handle += 3 if NOTIFYING & set(characteristic_spec.flags) else 2
+                handle += 3 if NOTIFYING & set(declaration.flags) else 2
         self.services_resolved = True
         self.emit_changed({'UUIDs': self._uuids(), 'ServicesResolved': True})
 
@@ -454,16 +454,16 @@ class Device(Interface):
     def written(self, characteristic, data, kind):
         """A write the client made, which the peripheral reads unless the device refuses it."""
         refused = self.config.faults.write_refused
-        self.record('write', characteristic=characteristic.spec.uuid, type=kind, hex=data.hex(),
+        self.record('write', characteristic=characteristic.declaration.uuid, type=kind, hex=data.hex(),
                     refused=refused)
         if refused:
             raise _not_permitted('Write not permitted')
-        self._peripheral.receive(characteristic.spec.roles, data)
+        self._peripheral.receive(characteristic.declaration.roles, data)
 
     # The peripheral's link.
     def notify(self, role, data):
         for characteristic in self.characteristics:
-            if role in characteristic.spec.roles:
+            if role in characteristic.declaration.roles:
                 characteristic.deliver(data)
 
     def drop_link(self):
@@ -497,19 +497,19 @@ class GattCharacteristic(Interface):
     PROPERTIES = {'UUID': 's', 'Service': 'o', 'Value': 'ay', 'Notifying': 'b', 'Flags': 'as',
                   'MTU': 'q', 'WriteAcquired': 'b', 'NotifyAcquired': 'b', 'Handle': 'q'}
 
-    def __init__(self, device, spec, service_path, value_handle):
+    def __init__(self, device, declaration, service_path, value_handle):
         super().__init__()
         self.device = device
-        self.spec = spec
+        self.declaration = declaration
         self.sessions = []
         self._service_path = service_path
         self._handle = value_handle
-        self._value = spec.value
-        self._flags = set(spec.flags)
+        self._value = declaration.value
+        self._flags = set(declaration.flags)
 
     def values(self):
-        values = {'UUID': self.spec.uuid, 'Service': self._service_path, 'Value': self._value,
-                  'Flags': list(self.spec.flags), 'MTU': self.device.config.mtu,
+        values = {'UUID': self.declaration.uuid, 'Service': self._service_path, 'Value': self._value,
+                  'Flags': list(self.declaration.flags), 'MTU': self.device.config.mtu,
                   'Handle': self._handle}
         if NOTIFYING & self._flags:
             values['Notifying'] = bool(self.sessions)
@@ -520,7 +520,7 @@ class GattCharacteristic(Interface):
         return values
 
     def record(self, event, **fields):
-        self.device.record(event, characteristic=self.spec.uuid, **fields)
+        self.device.record(event, characteristic=self.declaration.uuid, **fields)
 
     @method('a{sv}', 'ay')
     def ReadValue(self, sender, options):
