@@ -454,8 +454,8 @@ class Device(Interface):
     def written(self, characteristic, data, kind):
         """A write the client made, which the peripheral reads unless the device refuses it."""
         refused = self.config.faults.write_refused
-        self.record('write', characteristic=characteristic.declaration.uuid, type=kind, hex=data.hex(),
-                    refused=refused)
+        self.record('write', characteristic=characteristic.declaration.uuid, type=kind,
+                    hex=data.hex(), refused=refused)
         if refused:
             raise _not_permitted('Write not permitted')
         self._peripheral.receive(characteristic.declaration.roles, data)
@@ -508,9 +508,9 @@ class GattCharacteristic(Interface):
         self._flags = set(declaration.flags)
 
     def values(self):
-        values = {'UUID': self.declaration.uuid, 'Service': self._service_path, 'Value': self._value,
-                  'Flags': list(self.declaration.flags), 'MTU': self.device.config.mtu,
-                  'Handle': self._handle}
+        values = {'UUID': self.declaration.uuid, 'Service': self._service_path,
+                  'Value': self._value, 'Flags': list(self.declaration.flags),
+                  'MTU': self.device.config.mtu, 'Handle': self._handle}
         if NOTIFYING & self._flags:
             values['Notifying'] = bool(self.sessions)
         if 'notify' in self._flags:
