@@ -279,7 +279,7 @@ class Device(Interface):
     PROPERTIES = {'Address': 's', 'AddressType': 's', 'Name': 's', 'Alias': 's', 'Paired': 'b',
                   'Trusted': 'b', 'Blocked': 'b', 'LegacyPairing': 'b', 'RSSI': 'n',
                   'Connected': 'b', 'UUIDs': 'as', 'Adapter': 'o', 'ServicesResolved': 'b'}
-    WRITABLE = frozenset({'Alias', 'Trusted', 'Blocked'})
+    WRITABLE = frozenset({'Alias', 'Trusted'})
 
     def __init__(self, adapter, config):
         super().__init__()
@@ -291,7 +291,7 @@ class Device(Interface):
         self.services_resolved = False
         self.client = None
         self.characteristics = []
-        self._settings = {'Alias': config.name, 'Trusted': False, 'Blocked': False}
+        self._settings = {'Alias': config.name, 'Trusted': False}
         self._rssi = None
         self._attempt = None
         self._resolving = None
@@ -301,8 +301,9 @@ class Device(Interface):
     def values(self):
         values = dict(self._settings, Address=self.config.address,
                       AddressType=self.config.address_type, Name=self.config.name, Paired=False,
-                      LegacyPairing=False, Connected=self.connected, UUIDs=self._uuids(),
-                      Adapter=self.adapter.path, ServicesResolved=self.services_resolved)
+                      Blocked=False, LegacyPairing=False, Connected=self.connected,
+                      UUIDs=self._uuids(), Adapter=self.adapter.path,
+                      ServicesResolved=self.services_resolved)
         if self._rssi is not None:
             values['RSSI'] = self._rssi
         return values
