@@ -69,7 +69,11 @@ def read_commands(loop, commands):
 
 
 async def serve(config, journal):
-    bus = await MessageBus(bus_type=BusType.SYSTEM).connect()
+    try:
+        bus = await MessageBus(bus_type=BusType.SYSTEM).connect()
+    except OSError as error:
+        print(f'fake-bluez: no system bus (DBUS_SYSTEM_BUS_ADDRESS): {error}', file=sys.stderr)
+        return 1
     tree = ObjectTree(bus)
     bluez = Bluez(tree, config, journal)
     await watch_clients(bus, bluez)
