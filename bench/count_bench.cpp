@@ -11,10 +11,11 @@
 #include "native_support.h"
 #include "parse/dive_parsing.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
