@@ -1,6 +1,5 @@
 #include "download_figures.h"
 
-#include "device/device_connection.h"
 #include "native_support.h"
 #include "parse/dive_parsing.h"
 
@@ -8,26 +7,9 @@
 #include <string>
 
 #include <malloc.h>
-#include <sys/resource.h>
 
 namespace divebridge::bench {
 namespace {
-
-// The bridge's connection to the simulated device of an image.
-class BridgeConnection {
-  public:
-    explicit BridgeConnection(const std::string &path)
-        : computer(benchVendor, benchModel, path.c_str()), connection(computer) {}
-    // Every dive delivered, parsed, stored, then released.
-    void download() {
-        std::unique_ptr<DiveDownload> download = connection.download();
-        keep(download->dives.data());
-    }
-
-  private:
-    DiveComputer computer;
-    DeviceConnection connection;
-};
 
 // A dive callback; a parse failure ends the benchmark here rather than unwind through the library.
 int parseAndDrop(const unsigned char *data, unsigned int size, const unsigned char *, unsigned int,
@@ -73,24 +55,6 @@ double rowsOf(std::uint32_t dives) {
     return static_cast<double>(dives) * downloadRows;
 }
 
-long minorFaults() {
-    rusage usage{};
-    ::getrusage(RUSAGE_THREAD, &usage);
-    return usage.ru_minflt;
-}
-
-// Minor page faults of one download per thousand rows; a reused heap is one a first download has
-// just freed.
-double faultsPerThousandRows(std::uint32_t dives, Heap heap) {
-    const SilencedStdout silenced;
-    BridgeConnection connection(imagePath(dives, downloadRows));
-    connection.download();
-    prepareHeap(heap);
-    const long before = minorFaults();
-    connection.download();
-    return static_cast<double>(minorFaults() - before) * 1000 / rowsOf(dives);
-}
-
 double millionRowsPerSecond(double nanos, double rows) {
     return rows / nanos * 1e3;
 }
@@ -131,10 +95,10 @@ double DownloadFigures::perRow(const Rounds &rounds, int round, std::uint32_t di
 void DownloadFigures::addTo(const Rounds &rounds,
                             const std::function<double(int round)> &parsePerDive,
                             FigureTable &table) const {
-    table.atLeast("download D=100 R=3600, simulator excluded", rounds.over([&](int round) {
+    table.report("download D=100 R=3600, simulator excluded", rounds.over([&](int round) {
         return millionRowsPerSecond(bridge(rounds, round, 100, parsePerDive), rowsOf(100));
     }),
-                  "M rows/s", 20);
+                 "M rows/s");
     table.report(
         "download D=100 R=3600, bridge and simulator together", rounds.over([&](int round) {
             return millionRowsPerSecond(rounds.sample(fresh.at(100).download, round), rowsOf(100));
@@ -159,16 +123,10 @@ void DownloadFigures::addTo(const Rounds &rounds,
             rounds.over([&](int round) { return perRow(rounds, round, dives, parsePerDive); }),
             "ns");
     }
-    table.atMost("download per-row growth, D=1 .. 1,000 (R=3600)", rounds.over([&](int round) {
+    table.report("download per-row growth, D=1 .. 1,000 (R=3600)", rounds.over([&](int round) {
         return perRow(rounds, round, 1000, parsePerDive) / perRow(rounds, round, 1, parsePerDive);
     }),
-                 "x", 1.25);
-    table.report("minor page faults per 1,000 rows, D=1 heap reused",
-                 faultsPerThousandRows(1, Heap::reused), "faults");
-    for (const std::uint32_t dives : {1u, 1000u}) {
-        table.report("minor page faults per 1,000 rows, D=" + std::to_string(dives),
-                     faultsPerThousandRows(dives, Heap::fresh), "faults");
-    }
+                 "x");
 }
 
 }  // namespace divebridge::bench

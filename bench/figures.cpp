@@ -19,26 +19,10 @@ Figure figureOf(const std::string &name, const Measured &value, const std::strin
 
 }  // namespace
 
-void FigureTable::atLeast(const std::string &name, const Measured &value, const std::string &unit,
-                          double minimum) {
-    Figure figure = figureOf(name, value, unit);
-    figure.target = ">= " + formatNumber(minimum);
-    figure.met = value.median >= minimum;
-    figures.push_back(figure);
-}
-
 void FigureTable::atMost(const std::string &name, double value, const std::string &unit,
                          double maximum) {
     figures.push_back(
         {name, value, std::nullopt, unit, "<= " + formatNumber(maximum), value <= maximum});
-}
-
-void FigureTable::atMost(const std::string &name, const Measured &value, const std::string &unit,
-                         double maximum) {
-    Figure figure = figureOf(name, value, unit);
-    figure.target = "<= " + formatNumber(maximum);
-    figure.met = value.median <= maximum;
-    figures.push_back(figure);
 }
 
 void FigureTable::report(const std::string &name, double value, const std::string &unit) {
@@ -49,9 +33,16 @@ void FigureTable::report(const std::string &name, const Measured &value, const s
     figures.push_back(figureOf(name, value, unit));
 }
 
+void FigureTable::explain(const std::string &line) {
+    explanation.push_back(line);
+}
+
 bool FigureTable::print(const std::string &title) const {
-    std::printf("\n== %s ==\n  %-72s %14s  %-16s %s\n", title.c_str(), "figure", "measured",
-                "rounds' range", "target");
+    std::printf("\n== %s ==\n", title.c_str());
+    for (const std::string &line : explanation) {
+        std::printf("  %s\n", line.c_str());
+    }
+    std::printf("  %-72s %14s  %-16s %s\n", "figure", "measured", "rounds' range", "target");
     bool allMet = true;
     for (const Figure &figure : figures) {
         const std::string measured = formatNumber(figure.value) + " " + figure.unit;

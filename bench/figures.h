@@ -21,21 +21,20 @@ struct Figure {
 
 class FigureTable {
   public:
-    // A figure that must reach at least `minimum`.
-    void atLeast(const std::string &name, const Measured &value, const std::string &unit,
-                 double minimum);
     // A figure that must stay at or below `maximum`.
     void atMost(const std::string &name, double value, const std::string &unit, double maximum);
-    void atMost(const std::string &name, const Measured &value, const std::string &unit,
-                double maximum);
     // A figure reported for information.
     void report(const std::string &name, double value, const std::string &unit);
     void report(const std::string &name, const Measured &value, const std::string &unit);
+
+    // A line printed under the title: what the figures count, and how.
+    void explain(const std::string &line);
 
     // Prints every figure; answers whether all targets were met.
     bool print(const std::string &title) const;
 
   private:
+    std::vector<std::string> explanation;
     std::vector<Figure> figures;
 };
 

@@ -1,6 +1,8 @@
 #include "native_support.h"
 
 #include "generated_image.h"
+#include "parse/parser_adapter.h"
+#include "rounds.h"
 #include "simulated_dive_computer.h"
 
 #include <cstdio>
@@ -47,6 +49,37 @@ SimulatedDevice::SimulatedDevice(const std::string &path)
     dc_device_t *raw = nullptr;
     openDevice(&raw, computer.contextHandle(), computer.descriptorHandle(), path.c_str(), stream);
     device.reset(raw);
+}
+
+namespace {
+
+void ignoreSample(dc_sample_type_t, SampleValueArgument, void *) {}
+
+int decodeAndDrop(const unsigned char *data, unsigned int size, const unsigned char *, unsigned int,
+                  void *device) {
+    decodeInSimulator(static_cast<dc_device_t *>(device), data, size);
+    return 1;
+}
+
+}  // namespace
+
+void decodeInSimulator(dc_device_t *device, const unsigned char *data, unsigned int size) {
+    dc_parser_t *parser = nullptr;
+    createParser(&parser, device, data, size);
+    dc_parser_samples_foreach(parser, ignoreSample, nullptr);
+    dc_parser_destroy(parser);
+}
+
+BridgeConnection::BridgeConnection(const std::string &path)
+    : computer(benchVendor, benchModel, path.c_str()), connection(computer) {}
+
+void BridgeConnection::download() {
+    const std::unique_ptr<DiveDownload> download = connection.download();
+    keep(download->dives.data());
+}
+
+void SimulatorDownload::download() {
+    dc_device_foreach(device.handle(), decodeAndDrop, device.handle());
 }
 
 }  // namespace divebridge::bench

@@ -1,8 +1,10 @@
-// What the native benchmarks share: generated images on disk, the simulator's device on one,
-// and standard output silenced while downloads print their progress lines.
+// What the native benchmarks share: generated images on disk, the simulator's device on one, the
+// bridge's download and the simulator's own work apart from it, and standard output silenced
+// while downloads print their progress lines.
 #pragma once
 
 #include "device/device_adapter.h"
+#include "device/device_connection.h"
 #include "device/dive_computer.h"
 #include "generated_image.h"
 
@@ -51,6 +53,31 @@ class SimulatedDevice {
     DiveComputer computer;
     TransportStream stream;  // closed after the device
     std::unique_ptr<dc_device_t, DeviceClose> device;
+};
+
+// The simulator alone on a dive's bytes: its parser created, the samples walked into nothing.
+void decodeInSimulator(dc_device_t *device, const unsigned char *data, unsigned int size);
+
+// The bridge's connection to the simulated device of an image, opened untimed.
+class BridgeConnection {
+  public:
+    explicit BridgeConnection(const std::string &path);
+    // Every dive delivered, parsed, stored, then released.
+    void download();
+
+  private:
+    DiveComputer computer;
+    DeviceConnection connection;
+};
+
+// The simulator's share of a download: every dive delivered and decoded into nothing.
+class SimulatorDownload {
+  public:
+    explicit SimulatorDownload(const std::string &path) : device(path) {}
+    void download();
+
+  private:
+    SimulatedDevice device;
 };
 
 }  // namespace divebridge::bench

@@ -288,16 +288,17 @@ JNIEXPORT jobjectArray JNICALL Java_coralnote_bench_BenchNative_floorDive(JNIEnv
     return arrays;
 }
 
-// Runs the export through a JNIEnv that counts local references; `peak` receives the peak.
+// Runs the export through a JNIEnv that counts; `counts` receives the peak of live local
+// references and the JNI calls.
 JNIEXPORT jobject JNICALL Java_coralnote_bench_BenchNative_loadCounted(JNIEnv *env, jclass,
                                                                        jstring port, jstring vendor,
                                                                        jstring model, jobject set,
-                                                                       jintArray peak) {
+                                                                       jlongArray counts) {
     CountingJniEnv counting(env);
     jobject parent = Java_coralnote_main_java_core_DeviceConnector_loadUserDivesFromDevice(
         counting.env(), nullptr, port, vendor, model, set);
-    const jint peakReferences = counting.peakLocalReferences();
-    env->SetIntArrayRegion(peak, 0, 1, &peakReferences);
+    const jlong values[] = {counting.peakLocalReferences(), counting.jniCalls()};
+    env->SetLongArrayRegion(counts, 0, 2, values);
     return parent;
 }
 

@@ -13,7 +13,7 @@ namespace {
 }
 
 JNIEnv *realOf(JNIEnv *env) {
-    return CountingJniEnv::of(env).real();
+    return CountingJniEnv::of(env).forwardCall();
 }
 
 template <typename Reference>

@@ -1,5 +1,5 @@
-// A JNIEnv that passes every call on to the JVM's own and counts the local references alive at
-// once, so that a benchmark can read the peak a real download reaches.
+// A JNIEnv that passes every call on to the JVM's own and counts the calls and the local
+// references alive at once, so that a benchmark can read what a real download asks of the JVM.
 #pragma once
 
 #include <jni.h>
@@ -16,7 +16,14 @@ class CountingJniEnv {
 
     // Hand this to the code under test instead of the JVM's JNIEnv, on the same thread.
     JNIEnv *env() { return &box.env; }
-    JNIEnv *real() const { return realEnv; }
+    // The JVM's JNIEnv, for one call passed on to it.
+    JNIEnv *forwardCall() {
+        ++calls;
+        return realEnv;
+    }
+
+    // JNI functions called through env() since construction.
+    long jniCalls() const { return calls; }
 
     // The most local references alive at once since construction (the caller's arguments apart).
     int peakLocalReferences() const { return peak; }
@@ -40,6 +47,7 @@ class CountingJniEnv {
     std::vector<int> frames{0};  // live references per frame, the native method's own first
     int live = 0;
     int peak = 0;
+    long calls = 0;
 };
 
 }  // namespace divebridge::bench

@@ -52,7 +52,10 @@ final class BenchNative {
     /** The JNI floor for one prepared dive: its five arrays, one boxed value per present cell. */
     static native Object[] floorDive(long handle, int dive);
 
-    /** The export through a counting JNIEnv; {@code peak[0]} receives the local-reference peak. */
+    /**
+     * The export through a counting JNIEnv; {@code counts} receives the peak of live local
+     * references and the number of JNI calls.
+     */
     static native Device loadCounted(
-            String port, String vendor, String model, Set<Dive> set, int[] peak);
+            String port, String vendor, String model, Set<Dive> set, long[] counts);
 }

@@ -12,11 +12,12 @@ final class FigureTable {
     private record Figure(String name, double value, Measured rounds, String unit, String target,
             boolean met) {}
 
+    private final List<String> explanation = new ArrayList<>();
     private final List<Figure> figures = new ArrayList<>();
 
-    void atLeast(String name, Measured value, String unit, double minimum) {
-        figures.add(new Figure(name, value.median(), value, unit, ">= " + format(minimum),
-                value.median() >= minimum));
+    /** A line printed under the title: what the figures count, and how. */
+    void explain(String line) {
+        explanation.add(line);
     }
 
     void atMost(String name, double value, String unit, double maximum) {
@@ -38,8 +39,10 @@ final class FigureTable {
 
     /** Prints every figure; answers whether all targets were met. */
     boolean print(String title) {
-        System.out.printf("%n== %s ==%n  %-72s %14s  %-16s %s%n", title, "figure", "measured",
-                "rounds' range", "target");
+        System.out.printf("%n== %s ==%n", title);
+        explanation.forEach(line -> System.out.printf("  %s%n", line));
+        System.out.printf("  %-72s %14s  %-16s %s%n", "figure", "measured", "rounds' range",
+                "target");
         boolean allMet = true;
         for (Figure figure : figures) {
             String measured = format(figure.value()) + " " + figure.unit();
