@@ -212,18 +212,16 @@ void Device::fetchImage(dc_device_t *handle) {
     image_ = std::move(image);
 }
 
+// A fetched image's journal starts with the download that fetched it; a closed custom stream fails
+// the fetch's first write.
 dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, void *userdata) {
-    if (!fetcher_) {
-        journal("foreach");
-    }
-    if (streamClosed()) {
-        return DC_STATUS_IO;
-    }
-    if (fetcher_) {
+    if (fetcher_ != nullptr) {
         fetchImage(handle);
         journal("foreach");
+        return playBack(handle, callback, userdata, true);
     }
-    return playBack(handle, callback, userdata, fetcher_ != nullptr);
+    journal("foreach");
+    return streamClosed() ? DC_STATUS_IO : playBack(handle, callback, userdata, false);
 }
 
 // Without a transfer each dive is one step: its wait, the cancel question, its progress, the dive.
