@@ -4,7 +4,8 @@
 # Variables: JAVA, LIBRARY_DIR, CLASS_PATH, CONSOLE_JAR, EXAMPLES_DIR, CATALOGUE_DIR, SELECTION
 # (JUnit console selection arguments separated by "|", e.g. "--include-tag|listing"); optional:
 # JVM_OPTIONS (separated by "|") and JVM_ENVIRONMENT ("NAME=value" pairs separated by "|", set for
-# the JVM alone, e.g. the preloaded sanitizer runtime of a sanitized build).
+# the JVM alone, e.g. the preloaded sanitizer runtime of a sanitized build) and PRIVATE_BUS (the
+# fake BlueZ's with-private-bus: the JVM then runs on a private system D-Bus of its own).
 string(REPLACE "|" ";" selection "${SELECTION}")
 string(REPLACE "|" ";" jvm_options "${JVM_OPTIONS}")
 set(launcher)
@@ -12,11 +13,19 @@ if(JVM_ENVIRONMENT)
     string(REPLACE "|" ";" jvm_environment "${JVM_ENVIRONMENT}")
     set(launcher "${CMAKE_COMMAND}" -E env ${jvm_environment})
 endif()
+if(PRIVATE_BUS)
+    # A unix socket's path is short: the bus lives in /tmp, not in the build directory.
+    string(RANDOM LENGTH 10 bus_id)
+    set(bus_dir /tmp/divebridge-bus-${bus_id})
+    list(APPEND launcher "${PRIVATE_BUS}" "${bus_dir}")
+endif()
 execute_process(
     COMMAND ${launcher} "${JAVA}" -Xcheck:jni ${jvm_options}
             "-Djava.library.path=${LIBRARY_DIR}"
             "-Ddivebridge.examples=${EXAMPLES_DIR}"
             "-Ddivebridge.catalogues=${CATALOGUE_DIR}"
+            "-Ddivebridge.fakebluez=${FAKE_BLUEZ_DIR}"
+            "-Ddivebridge.release=${RELEASE}"
             -jar "${CONSOLE_JAR}"
             --class-path "${CLASS_PATH}" --scan-class-path ${selection}
             --fail-if-no-tests --disable-banner --disable-ansi-colors --details=tree
@@ -24,6 +33,9 @@ execute_process(
     ERROR_VARIABLE output
     RESULT_VARIABLE result)
 message("${output}")
+if(PRIVATE_BUS)
+    file(REMOVE_RECURSE "${bus_dir}")
+endif()
 
 string(REGEX MATCHALL "[^\n]*(WARNING|Warning:)[^\n]*" warnings "${output}")
 if(warnings)

@@ -18,6 +18,7 @@ import time
 from dbus_next import BusType, Message, MessageType, RequestNameReply
 from dbus_next.aio import MessageBus
 
+import bus_writer
 from bluez import Bluez
 from config import ConfigError, load_config
 from dbus_objects import ObjectTree
@@ -70,6 +71,7 @@ def read_commands(loop, commands):
 
 async def serve(config, journal):
     try:
+        bus_writer.install()
         bus = await MessageBus(bus_type=BusType.SYSTEM).connect()
     except OSError as error:
         print(f'fake-bluez: no system bus (DBUS_SYSTEM_BUS_ADDRESS): {error}', file=sys.stderr)
