@@ -23,6 +23,15 @@ dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
         [&] { return isLive(device) ? body(device->device) : DC_STATUS_INVALIDARGS; });
 }
 
+LogTarget logOf(dc_context_t *context) {
+    return isLive(context) ? LogTarget{context, &context->log} : LogTarget{};
+}
+
+dc_device_t *publishDevice(Device device, const LogTarget &log) {
+    device.setLog(log);
+    return publishHandle(std::make_unique<dc_device_t>(dc_device_t{std::move(device)}));
+}
+
 }  // namespace
 
 extern "C" {
@@ -33,7 +42,8 @@ extern "C" {
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
                            dc_iostream_t *iostream) {
     std::string name;
-    const dc_status_t status = answerStatus([&] {
+    const LogTarget log = logOf(context);
+    const dc_status_t status = answerLogged(log, __func__, __FILE__, __LINE__, [&] {
         if (device == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
@@ -44,15 +54,13 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
         const auto &stream = iostream->stream;
         if (const auto image = stream->image()) {
             acceptImage(*image, descriptor->info);
-            *device =
-                publishHandle(std::make_unique<dc_device_t>(dc_device_t{Device(image, stream)}));
+            *device = publishDevice(Device(image, stream), log);
             return DC_STATUS_SUCCESS;
         }
         auto backend = std::make_unique<BleBackend>(stream);
         backend->open();
         name = backend->name();
-        *device = publishHandle(std::make_unique<dc_device_t>(
-            dc_device_t{Device(std::move(backend), descriptor->info, stream)}));
+        *device = publishDevice(Device(std::move(backend), descriptor->info, stream), log);
         return DC_STATUS_SUCCESS;
     });
     return traceStatus("dc_device_open", name.empty() ? nullptr : name.c_str(), status);
@@ -60,7 +68,8 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
 #else
 dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descriptor_t *descriptor,
                            const char *name) {
-    const dc_status_t status = answerStatus([&] {
+    const LogTarget log = logOf(context);
+    const dc_status_t status = answerLogged(log, __func__, __FILE__, __LINE__, [&] {
         if (device == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
@@ -70,8 +79,7 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
         }
         auto image = std::make_shared<const Image>(loadImage(name));
         acceptImage(*image, descriptor->info);
-        *device = publishHandle(
-            std::make_unique<dc_device_t>(dc_device_t{Device(std::move(image), nullptr)}));
+        *device = publishDevice(Device(std::move(image), nullptr), log);
         return DC_STATUS_SUCCESS;
     });
     return traceStatus("dc_device_open", name != nullptr ? name : "(null)", status);
@@ -103,8 +111,11 @@ dc_status_t dc_device_set_fingerprint(dc_device_t *device, const unsigned char d
 }
 
 dc_status_t dc_device_foreach(dc_device_t *device, dc_dive_callback_t callback, void *userdata) {
-    const dc_status_t status =
-        onDevice(device, [&](Device &d) { return d.foreach (device, callback, userdata); });
+    const LogTarget log = isLive(device) ? device->device.log() : LogTarget{};
+    const dc_status_t status = answerLogged(log, __func__, __FILE__, __LINE__, [&] {
+        return isLive(device) ? device->device.foreach (device, callback, userdata)
+                              : DC_STATUS_INVALIDARGS;
+    });
     return traceStatus("dc_device_foreach", status);
 }
 

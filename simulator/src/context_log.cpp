@@ -1,6 +1,7 @@
 #include "context_log.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace dcsim {
 namespace {
@@ -19,9 +20,12 @@ ContextLog::ContextLog() : function(logToStandardError) {}
 
 void logLine(dc_context_t *context, const ContextLog &log, dc_loglevel_t level, const char *file,
              unsigned int line, const char *where, const std::string &message) noexcept {
-    if (log.function != nullptr && level <= log.level) {
-        log.function(context, level, file, line, where, message.c_str(), log.userdata);
+    if (log.function == nullptr || level > log.level) {
+        return;
     }
+    const char *name = std::strrchr(file, '/');
+    log.function(context, level, name != nullptr ? name + 1 : file, line, where, message.c_str(),
+                 log.userdata);
 }
 
 }  // namespace dcsim

@@ -230,6 +230,9 @@ dc_status_t Device::foreach (dc_device_t *handle, dc_dive_callback_t callback, v
 // so the progress maximum is counted again after it.
 dc_status_t Device::playBack(dc_device_t *handle, dc_dive_callback_t callback, void *userdata,
                              bool fetched) {
+    for (const ImageLogLine &line : image_->log) {
+        log_.line(static_cast<dc_loglevel_t>(line.level), __FILE__, __LINE__, __func__, line.text);
+    }
     announce(handle, !fetched);
     const std::size_t count = newDiveCount();
     const std::uint32_t maximum = progressMaximum(count);

@@ -4,6 +4,7 @@
 #define DCSIM_DEVICE_H
 
 #include "catalogue.h"
+#include "context_log.h"
 #include "image.h"
 #include "image_fetcher.h"
 
@@ -33,6 +34,10 @@ class Device {
         : stream_(std::move(stream)),
           fetcher_(std::move(fetcher)),
           descriptor_(std::move(descriptor)) {}
+
+    // Where the device logs: the context it was opened with.
+    void setLog(const LogTarget &target) { log_ = target; }
+    const LogTarget &log() const { return log_; }
 
     dc_status_t setEvents(unsigned int mask, dc_event_callback_t callback, void *userdata);
     dc_status_t setCancel(dc_cancel_callback_t callback, void *userdata);
@@ -76,6 +81,7 @@ class Device {
     std::unique_ptr<ImageFetcher> fetcher_;
     DescriptorInfo descriptor_;
     std::optional<Fingerprint> fingerprint_;
+    LogTarget log_;
     unsigned int eventMask_ = 0;
     dc_event_callback_t eventCallback_ = nullptr;
     void *eventUserdata_ = nullptr;

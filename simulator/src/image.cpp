@@ -117,6 +117,38 @@ void readDives(const Json &value, Image &image) {
     }
 }
 
+// Each line: a level from 1 (error) to 4 (debug), and its text, or its bytes in hex.
+std::vector<ImageLogLine> readLog(const Json &value) {
+    requireArray(value, "log");
+    std::vector<ImageLogLine> lines;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        const std::string what = "log[" + std::to_string(i) + "]";
+        requireObject(value[i], what, {"level", "text", "hex"});
+        ImageLogLine line;
+        line.level = static_cast<int>(readUnsigned(value[i]["level"], what + ".level"));
+        if (line.level < 1 || line.level > 4) {
+            throw FormatError(what + ".level: expected 1 to 4");
+        }
+        if (value[i].contains("text") == value[i].contains("hex")) {
+            throw FormatError(what + ": expected text or hex");
+        }
+        if (value[i].contains("text")) {
+            line.text = readString(value[i]["text"], what + ".text");
+        } else {
+            const std::string hex = readString(value[i]["hex"], what + ".hex");
+            if (hex.size() % 2 != 0 ||
+                hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+                throw FormatError(what + ".hex: expected pairs of hex digits");
+            }
+            for (std::size_t at = 0; at < hex.size(); at += 2) {
+                line.text += static_cast<char>(std::stoi(hex.substr(at, 2), nullptr, 16));
+            }
+        }
+        lines.push_back(std::move(line));
+    }
+    return lines;
+}
+
 // The PIN a BLE peripheral shows (the fake peripheral serving the image reads it): six digits.
 void checkPinCode(const Json &value) {
     const std::string pin = readString(value, "pin_code");
@@ -126,9 +158,10 @@ void checkPinCode(const Json &value) {
 }
 
 Image readImage(const Json &root) {
-    requireObject(root, "image",
-                  {"vendor", "product", "devinfo", "clock", "waiting", "delay_ms",
-                   "progress_maximum", "transfer", "journal", "faults", "dives", "pin_code"});
+    requireObject(
+        root, "image",
+        {"vendor", "product", "devinfo", "clock", "waiting", "delay_ms", "progress_maximum",
+         "transfer", "journal", "log", "faults", "dives", "pin_code"});
     if (!root.contains("vendor") || !root.contains("product")) {
         throw FormatError("image: vendor and product are required");
     }
@@ -150,6 +183,8 @@ Image readImage(const Json &root) {
         image.transfer = readTransfer(root["transfer"]);
     if (root.contains("journal"))
         image.journal = readString(root["journal"], "journal");
+    if (root.contains("log"))
+        image.log = readLog(root["log"]);
     if (root.contains("faults"))
         image.faults = readDeviceFaults(root["faults"]);
     if (root.contains("dives"))

@@ -34,6 +34,13 @@ struct Transfer {
     bool memoryFirst = false;
 };
 
+// A line the device logs on its context when a download starts: a test's way to make
+// libdivecomputer log, also bytes that are not UTF-8.
+struct ImageLogLine {
+    int level = 1;
+    std::string text;
+};
+
 struct ImageDive {
     Bytes bytes;
     Fingerprint fingerprint{};
@@ -50,6 +57,7 @@ struct Image {
     std::optional<std::uint32_t> progressMaximum;
     std::optional<Transfer> transfer;
     std::string journal;
+    std::vector<ImageLogLine> log;
     DeviceFaults faults;
     std::vector<ImageDive> dives;
 };

@@ -4,7 +4,8 @@
 #
 # Variables: BUILD_DIR, PREFIX, EXPORTS (the functions the bridge must export, and no other), JAVA,
 # CLASS_PATH (host and demo jars), EXAMPLES_DIR.
-file(REMOVE_RECURSE "${PREFIX}")
+# A fresh state too: the demo keeps the fingerprint of the newest dive it downloaded.
+file(REMOVE_RECURSE "${PREFIX}" "${PREFIX}-demo-state")
 foreach(component bridge libdivecomputer)
     execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                             --component ${component}
@@ -39,7 +40,7 @@ endif()
 execute_process(
     COMMAND "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH --unset=DCSIM_CATALOGUE
             "${JAVA}" -Xcheck:jni "-Djava.library.path=${PREFIX}/lib" -cp "${CLASS_PATH}"
-            coralnote.demo.DiveLogDemo --examples "${EXAMPLES_DIR}"
+            coralnote.demo.DiveLogDemo --examples "${EXAMPLES_DIR}" --state "${PREFIX}-demo-state"
     OUTPUT_VARIABLE output ERROR_VARIABLE output RESULT_VARIABLE result)
 if(NOT result EQUAL 0 OR NOT output MATCHES "Shearwater Perdix, serial [0-9]+: [1-9][0-9]* dives")
     message(FATAL_ERROR "The installed bridge did not download the example:\n${output}")

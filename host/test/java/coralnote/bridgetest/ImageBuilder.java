@@ -48,6 +48,28 @@ final class ImageBuilder {
         return this;
     }
 
+    /** The PIN a Bluetooth dive computer shows before it hands over a dive. */
+    ImageBuilder pinCode(String pin) {
+        image.put("pin_code", pin);
+        return this;
+    }
+
+    /** A line the device logs at {@code level} (1 error to 4 debug) as a download starts. */
+    ImageBuilder log(int level, String text) {
+        return logLine(Map.of("level", level, "text", text));
+    }
+
+    /** The same with the line's bytes in hex, so that they need not be UTF-8. */
+    ImageBuilder logBytes(int level, String hex) {
+        return logLine(Map.of("level", level, "hex", hex));
+    }
+
+    @SuppressWarnings("unchecked")
+    private ImageBuilder logLine(Map<String, Object> line) {
+        ((List<Object>) image.computeIfAbsent("log", key -> new ArrayList<>())).add(line);
+        return this;
+    }
+
     /** Makes a device call ("open", "set_events", "foreach", ...) answer {@code status}. */
     ImageBuilder fault(String call, Object status) {
         faults.put(call, status);
