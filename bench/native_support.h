@@ -46,13 +46,9 @@ class SimulatedDevice {
     dc_device_t *handle() const { return device.get(); }
 
   private:
-    struct DeviceClose {
-        void operator()(dc_device_t *device) const { dc_device_close(device); }
-    };
-
     DiveComputer computer;
     TransportStream stream;  // closed after the device
-    std::unique_ptr<dc_device_t, DeviceClose> device;
+    DeviceHandle device;
 };
 
 // The simulator alone on a dive's bytes: its parser created, the samples walked into nothing.

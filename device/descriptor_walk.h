@@ -2,7 +2,7 @@
 // caller decides what a failure of the walk means to it.
 #pragma once
 
-#include "device/descriptor_handles.h"
+#include "base/libdivecomputer_handles.h"
 
 #include <utility>
 

@@ -4,6 +4,7 @@
 // transport flags.
 #pragma once
 
+#include "base/libdivecomputer_handles.h"
 #include "device/ble_pairing.h"
 #include "device/interruption.h"
 
@@ -28,10 +29,6 @@ namespace divebridge {
 int transportNumber(dc_descriptor_t *descriptor);
 
 #if DC_VERSION_CHECK(0, 7, 0)
-struct StreamClose {
-    void operator()(dc_iostream_t *stream) const { dc_iostream_close(stream); }
-};
-
 // The transport a device was opened on, closed after the device; for BLE also the stream whose
 // callbacks libdivecomputer calls, which lives until the transport is closed.
 class TransportStream {
@@ -47,7 +44,7 @@ class TransportStream {
 
   private:
     std::unique_ptr<BleStream> ble;  // declared first: the stream calls it while it is closed
-    std::unique_ptr<dc_iostream_t, StreamClose> stream;
+    StreamHandle stream;
 };
 #else
 class BleStream;

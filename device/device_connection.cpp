@@ -145,14 +145,6 @@ int cancelCallback(void *userdata) {
     return mustStop(*static_cast<DiveDownloadRun *>(userdata)) ? 1 : 0;
 }
 
-void DeviceConnection::DeviceClose::operator()(dc_device_t *device) const {
-    const dc_status_t status = dc_device_close(device);
-    if (status != DC_STATUS_SUCCESS) {
-        printConsoleLine("Error closing the device (%" PRId64 ").\n",
-                         static_cast<std::int64_t>(status));
-    }
-}
-
 DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop,
                                    BlePairing *pairing) {
     run.stop = stop;

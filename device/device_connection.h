@@ -94,15 +94,11 @@ class DeviceConnection {
     const char *serialText() const { return serial; }
 
   private:
-    struct DeviceClose {
-        void operator()(dc_device_t *device) const;
-    };
-
     void open(const DiveComputer &computer, BlePairing *pairing);
     void registerHooks();
 
     TransportStream stream;  // closed after the device
-    std::unique_ptr<dc_device_t, DeviceClose> device;
+    DeviceHandle device;
     char serial[16] = "Unknown";
     DiveDownloadRun run;  // the hooks' user data: touched on the download's thread only
 };

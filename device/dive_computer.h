@@ -2,7 +2,7 @@
 // matching descriptor.
 #pragma once
 
-#include "device/descriptor_handles.h"
+#include "base/libdivecomputer_handles.h"
 #include "device/libdivecomputer_log.h"
 
 #include <string>

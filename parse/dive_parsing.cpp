@@ -1,12 +1,8 @@
 #include "parse/dive_parsing.h"
 
-#include "base/console.h"
 #include "base/native_exception.h"
 #include "parse/parser_adapter.h"
 #include "parse/sample_collection.h"
-
-#include <cinttypes>
-#include <cstdint>
 
 namespace divebridge {
 namespace {
@@ -109,14 +105,6 @@ double readMaxDepth(dc_parser_t *parser) {
 }
 
 }  // namespace
-
-void DiveParser::Destroy::operator()(dc_parser_t *handle) const {
-    const dc_status_t status = dc_parser_destroy(handle);
-    if (status != DC_STATUS_SUCCESS) {
-        printConsoleLine("Error destroying the parser (%" PRId64 ").\n",
-                         static_cast<std::int64_t>(status));
-    }
-}
 
 DiveParser::DiveParser(dc_device_t *device, const unsigned char *data, unsigned int size) {
     dc_parser_t *handle = nullptr;

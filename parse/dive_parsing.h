@@ -1,6 +1,7 @@
 // Parsing of one downloaded dive into a DiveRecord through libdivecomputer's parser.
 #pragma once
 
+#include "base/libdivecomputer_handles.h"
 #include "parse/dive_record.h"
 
 #include <libdivecomputer/device.h>
@@ -20,10 +21,7 @@ class DiveParser {
     dc_parser_t *handle() const { return parser.get(); }
 
   private:
-    struct Destroy {
-        void operator()(dc_parser_t *handle) const;
-    };
-    std::unique_ptr<dc_parser_t, Destroy> parser;
+    ParserHandle parser;
 };
 
 // Reads the summary fields, gas mixes, tanks and samples in libdivecomputer call order; the first

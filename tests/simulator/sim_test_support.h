@@ -3,6 +3,8 @@
 #ifndef DCSIM_TESTS_SIM_TEST_SUPPORT_H
 #define DCSIM_TESTS_SIM_TEST_SUPPORT_H
 
+#include "base/libdivecomputer_handles.h"
+
 #include <dcsim/dcsim.h>
 #include <gtest/gtest.h>
 #include <libdivecomputer/context.h>
@@ -30,32 +32,14 @@ namespace dcsim_test {
 using Json = nlohmann::json;
 using Bytes = std::vector<unsigned char>;
 
-struct ContextFree {
-    void operator()(dc_context_t *c) const { dc_context_free(c); }
-};
-struct IteratorFree {
-    void operator()(dc_iterator_t *i) const { dc_iterator_free(i); }
-};
-struct DescriptorFree {
-    void operator()(dc_descriptor_t *d) const { dc_descriptor_free(d); }
-};
-struct DeviceClose {
-    void operator()(dc_device_t *d) const { dc_device_close(d); }
-};
-struct ParserDestroy {
-    void operator()(dc_parser_t *p) const { dc_parser_destroy(p); }
-};
-using Context = std::unique_ptr<dc_context_t, ContextFree>;
-using Iterator = std::unique_ptr<dc_iterator_t, IteratorFree>;
-using Descriptor = std::unique_ptr<dc_descriptor_t, DescriptorFree>;
-using DeviceHandle = std::unique_ptr<dc_device_t, DeviceClose>;
-using Parser = std::unique_ptr<dc_parser_t, ParserDestroy>;
-
+// The bridge's own owning handles, named as these tests name them.
+using Context = divebridge::ContextHandle;
+using Iterator = divebridge::IteratorHandle;
+using Descriptor = divebridge::DescriptorHandle;
+using DeviceHandle = divebridge::DeviceHandle;
+using Parser = divebridge::ParserHandle;
 #if DC_VERSION_CHECK(0, 7, 0)
-struct StreamClose {
-    void operator()(dc_iostream_t *s) const { dc_iostream_close(s); }
-};
-using Stream = std::unique_ptr<dc_iostream_t, StreamClose>;
+using Stream = divebridge::StreamHandle;
 #endif
 
 #if DC_VERSION_CHECK(0, 9, 0)
