@@ -37,6 +37,12 @@ struct MethodRow {
     bool isStatic;
 };
 
+// The optional methods: static methods of DeviceConnector, mostly taking texts.
+constexpr MethodRow connectorMethod(HostMethod id, const char *name, const char *signature) {
+    return {id, HostClass::DeviceConnector, name, signature, true};
+}
+#define TEXT "Ljava/lang/String;"
+
 constexpr MethodRow methodRows[] = {
     {HostMethod::NativeExceptionInit, HostClass::NativeException, "<init>",
      "(Ljava/lang/String;Ljava/lang/Throwable;)V", false},
@@ -64,20 +70,18 @@ constexpr MethodRow methodRows[] = {
     {HostMethod::CylinderInit, HostClass::Cylinder, "<init>", "(FF)V", false},
     {HostMethod::IntegerValueOf, HostClass::Integer, "valueOf", "(I)Ljava/lang/Integer;", true},
     {HostMethod::FloatValueOf, HostClass::Float, "valueOf", "(F)Ljava/lang/Float;", true},
-    {HostMethod::DownloadProgress, HostClass::DeviceConnector, "downloadProgress", "(JJ)V", true},
-    {HostMethod::BluetoothPinCode, HostClass::DeviceConnector, "bluetoothPinCode",
-     "(Ljava/lang/String;Ljava/lang/String;)Ljava/lang/String;", true},
-    {HostMethod::BluetoothAccessCode, HostClass::DeviceConnector, "bluetoothAccessCode",
-     "(Ljava/lang/String;Ljava/lang/String;)[B", true},
-    {HostMethod::SaveBluetoothAccessCode, HostClass::DeviceConnector, "saveBluetoothAccessCode",
-     "(Ljava/lang/String;Ljava/lang/String;[B)V", true},
-    {HostMethod::DiveFingerprint, HostClass::DeviceConnector, "diveFingerprint",
-     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;)[B", true},
-    {HostMethod::SaveDiveFingerprint, HostClass::DeviceConnector, "saveDiveFingerprint",
-     "(Ljava/lang/String;Ljava/lang/String;Ljava/lang/String;[B)V", true},
-    {HostMethod::LibdivecomputerLog, HostClass::DeviceConnector, "libdivecomputerLog",
-     "(ILjava/lang/String;)V", true},
+    connectorMethod(HostMethod::DownloadProgress, "downloadProgress", "(JJ)V"),
+    connectorMethod(HostMethod::BluetoothPinCode, "bluetoothPinCode", "(" TEXT TEXT ")" TEXT),
+    connectorMethod(HostMethod::BluetoothAccessCode, "bluetoothAccessCode", "(" TEXT TEXT ")[B"),
+    connectorMethod(HostMethod::SaveBluetoothAccessCode, "saveBluetoothAccessCode",
+                    "(" TEXT TEXT "[B)V"),
+    connectorMethod(HostMethod::DiveFingerprint, "diveFingerprint", "(" TEXT TEXT TEXT ")[B"),
+    connectorMethod(HostMethod::SaveDiveFingerprint, "saveDiveFingerprint",
+                    "(" TEXT TEXT TEXT "[B)V"),
+    connectorMethod(HostMethod::LibdivecomputerLog, "libdivecomputerLog", "(I" TEXT ")V"),
 };
+
+#undef TEXT
 
 // Row i describes enumerator i, so that a lookup by enumerator finds its own row.
 template <typename Row, std::size_t N>

@@ -119,17 +119,7 @@ dc_status_t BleStream::awaitData(std::chrono::milliseconds wait) {
     if (unreadFrom < unread.size()) {
         return DC_STATUS_SUCCESS;
     }
-    switch (link->notifications().waitForNotification(wait, stop)) {
-        case NotificationQueue::Wait::Ready:
-            return DC_STATUS_SUCCESS;
-        case NotificationQueue::Wait::TimedOut:
-            return DC_STATUS_TIMEOUT;
-        case NotificationQueue::Wait::Stopped:
-            return DC_STATUS_CANCELLED;
-        case NotificationQueue::Wait::LinkLost:
-            return DC_STATUS_IO;
-    }
-    return DC_STATUS_IO;
+    return statusOf(link->notifications().waitForNotification(wait, stop));
 }
 
 dc_status_t BleStream::takeNotification() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "device/interruption.h"
+#include "device/wait_end.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -17,11 +18,10 @@
 namespace divebridge {
 
 struct CallOutcome {
-    enum class Kind { Replied, Failed, TimedOut, Stopped };
-    Kind kind;
+    WaitEnd end;
     std::string error;  // the D-Bus error's name and message, when it failed
 
-    bool replied() const { return kind == Kind::Replied; }
+    bool replied() const { return end == WaitEnd::Done; }
 };
 
 // `Results` are the reply's values; the reply handler runs on the connection's event loop thread
@@ -70,15 +70,15 @@ class AwaitedCall {
         std::unique_lock<std::mutex> lock(state->mutex);
         for (;;) {
             if (state->done) {
-                return state->error ? CallOutcome{CallOutcome::Kind::Failed, *state->error}
-                                    : CallOutcome{CallOutcome::Kind::Replied, {}};
+                return state->error ? CallOutcome{WaitEnd::Failed, *state->error}
+                                    : CallOutcome{WaitEnd::Done, {}};
             }
             if (stop != nullptr && stop->requested()) {
-                return {CallOutcome::Kind::Stopped, {}};
+                return {WaitEnd::Stopped, {}};
             }
             const auto now = std::chrono::steady_clock::now();
             if (now >= deadline) {
-                return {CallOutcome::Kind::TimedOut, {}};
+                return {WaitEnd::TimedOut, {}};
             }
             state->replied.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)));
         }

@@ -39,34 +39,20 @@ using Options = std::map<std::string, sdbus::Variant>;
 
 // A failed, stopped or timed-out call during the opening ends it; `what` names the call.
 void requireReply(const CallOutcome &outcome, const std::string &what) {
-    switch (outcome.kind) {
-        case CallOutcome::Kind::Replied:
+    switch (outcome.end) {
+        case WaitEnd::Done:
             return;
-        case CallOutcome::Kind::Stopped:
+        case WaitEnd::Stopped:
             failOpening(DC_STATUS_CANCELLED, "stopped while waiting for " + what);
-        case CallOutcome::Kind::TimedOut:
+        case WaitEnd::TimedOut:
             failOpening(DC_STATUS_TIMEOUT, what + " did not answer in time");
-        case CallOutcome::Kind::Failed:
+        case WaitEnd::Failed:
             if (outcome.error.rfind("org.freedesktop.DBus.Error.AccessDenied", 0) == 0) {
                 failOpening(DC_STATUS_NOACCESS,
                             "this user may not use Bluetooth (" + outcome.error + ")");
             }
             failOpening(DC_STATUS_IO, what + " failed (" + outcome.error + ")");
     }
-}
-
-dc_status_t statusOf(const CallOutcome &outcome) {
-    switch (outcome.kind) {
-        case CallOutcome::Kind::Replied:
-            return DC_STATUS_SUCCESS;
-        case CallOutcome::Kind::Stopped:
-            return DC_STATUS_CANCELLED;
-        case CallOutcome::Kind::TimedOut:
-            return DC_STATUS_TIMEOUT;
-        case CallOutcome::Kind::Failed:
-            break;
-    }
-    return DC_STATUS_IO;
 }
 
 std::string seconds(std::chrono::milliseconds time) {
@@ -198,7 +184,7 @@ BlueZObjects BlueZLink::managedObjects(const std::string &what) {
     const CallOutcome outcome =
         call.run(root->callMethodAsync("GetManagedObjects").onInterface(objectManagerInterface),
                  callTime, &stop);
-    if (outcome.kind == CallOutcome::Kind::Failed &&
+    if (outcome.end == WaitEnd::Failed &&
         (outcome.error.rfind("org.freedesktop.DBus.Error.ServiceUnknown", 0) == 0 ||
          outcome.error.rfind("org.freedesktop.DBus.Error.NameHasNoOwner", 0) == 0)) {
         failOpening(DC_STATUS_NODEVICE, "BlueZ is not running (no org.bluez on the system D-Bus)");
@@ -309,7 +295,7 @@ void BlueZLink::connect() {
     AwaitedCall<> call;
     const CallOutcome outcome = call.run(
         deviceProxy->callMethodAsync("Connect").onInterface(deviceInterface), connectTime, &stop);
-    if (outcome.kind == CallOutcome::Kind::TimedOut) {
+    if (outcome.end == WaitEnd::TimedOut) {
         failOpening(DC_STATUS_TIMEOUT, "the connection to " + device.address +
                                            " did not succeed within " + seconds(connectTime));
     }
@@ -412,7 +398,8 @@ dc_status_t BlueZLink::writeValue(sdbus::IProxy &characteristic, const Value &va
     return statusOf(call.run(characteristic.callMethodAsync("WriteValue")
                                  .onInterface(gattCharacteristicInterface)
                                  .withArguments(value, options),
-                             callTime, &stop));
+                             callTime, &stop)
+                        .end);
 }
 
 // Without response where the characteristic allows it and the write fits one packet (the ATT
@@ -444,7 +431,7 @@ dc_status_t BlueZLink::read(const std::string &uuid, Bytes &value) {
                 const Value &read = std::get<0>(call.results());
                 value.assign(read.begin(), read.end());
             }
-            return statusOf(outcome);
+            return statusOf(outcome.end);
         }
     }
     return DC_STATUS_UNSUPPORTED;

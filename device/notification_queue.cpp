@@ -31,24 +31,24 @@ void NotificationQueue::clear() {
     notifications.clear();
 }
 
-NotificationQueue::Wait NotificationQueue::waitForNotification(std::chrono::milliseconds timeout,
-                                                               const StopRequest &stop) {
+WaitEnd NotificationQueue::waitForNotification(std::chrono::milliseconds timeout,
+                                               const StopRequest &stop) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
         if (!notifications.empty()) {
-            return Wait::Ready;
+            return WaitEnd::Done;
         }
         if (linkLost) {
-            return Wait::LinkLost;
+            return WaitEnd::Failed;
         }
         if (stop.requested()) {
-            return Wait::Stopped;
+            return WaitEnd::Stopped;
         }
         auto until = std::chrono::steady_clock::now() + stopCheckInterval;
         if (timeout.count() >= 0) {
             if (std::chrono::steady_clock::now() >= deadline) {
-                return Wait::TimedOut;
+                return WaitEnd::TimedOut;
             }
             until = std::min(until, deadline);
         }

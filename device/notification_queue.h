@@ -4,6 +4,7 @@
 
 #include "base/bytes.h"
 #include "device/interruption.h"
+#include "device/wait_end.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -15,18 +16,16 @@ namespace divebridge {
 
 class NotificationQueue {
   public:
-    enum class Wait { Ready, TimedOut, Stopped, LinkLost };
-
     void push(Bytes notification);
     // The link is gone: waits answer LinkLost once the queue is empty.
     void loseLink();
     // Drops what is queued.
     void clear();
 
-    // Waits until a notification is queued, for at most `timeout` (negative: without limit). A stop
-    // asked for meanwhile ends the wait within a few milliseconds: nothing signals a stop request,
-    // so the wait looks at it in short slices.
-    Wait waitForNotification(std::chrono::milliseconds timeout, const StopRequest &stop);
+    // Waits until a notification is queued, for at most `timeout` (negative: without limit); Failed
+    // once the link is lost and the queue empty. A stop asked for meanwhile ends the wait within a
+    // few milliseconds: nothing signals a stop request, so the wait looks at it in short slices.
+    WaitEnd waitForNotification(std::chrono::milliseconds timeout, const StopRequest &stop);
 
     // The oldest notification; the queue must not be empty (a wait answered Ready).
     Bytes pop();
