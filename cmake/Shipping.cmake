@@ -51,6 +51,41 @@ else()
     endif()
 endif()
 
+# The bridge's licence travels with it; a bundled libdivecomputer brings a note of what it is, its
+# licence and where its source is, and its licence's text where the installed one has it.
+set(DIVEBRIDGE_DOC_DIR share/doc/divebridge)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${DIVEBRIDGE_DOC_DIR} COMPONENT bridge)
+if(DIVEBRIDGE_SIMULATOR)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/licences/THIRD-PARTY-simulator.md
+            DESTINATION ${DIVEBRIDGE_DOC_DIR} RENAME THIRD-PARTY.md
+            COMPONENT libdivecomputer ${exclude_libdivecomputer})
+else()
+    set(DIVEBRIDGE_DC_VERSION ${DIVECOMPUTER_VERSION})
+    if(WIN32)
+        set(DIVEBRIDGE_DC_FILE "bin/libdivecomputer-0.dll")
+    else()
+        set(DIVEBRIDGE_DC_FILE "lib/${divecomputer_soname}")
+    endif()
+    find_file(divecomputer_licence NAMES COPYING COPYING.LESSER LICENSE
+              PATHS ${DIVECOMPUTER_PREFIX}/share/doc/libdivecomputer
+                    ${DIVECOMPUTER_PREFIX}/share/licenses/libdivecomputer
+                    ${DIVECOMPUTER_PREFIX}/share/libdivecomputer
+              NO_DEFAULT_PATH NO_CMAKE_FIND_ROOT_PATH)
+    if(divecomputer_licence)
+        set(DIVEBRIDGE_DC_LICENCE_TEXT
+            "; its text is in `${DIVEBRIDGE_DOC_DIR}/libdivecomputer-COPYING`")
+        install(FILES ${divecomputer_licence} DESTINATION ${DIVEBRIDGE_DOC_DIR}
+                RENAME libdivecomputer-COPYING COMPONENT libdivecomputer ${exclude_libdivecomputer})
+    else()
+        set(DIVEBRIDGE_DC_LICENCE_TEXT
+            "; its text: https://www.gnu.org/licenses/old-licenses/lgpl-2.1.html")
+    endif()
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/licences/THIRD-PARTY.md.in
+                   ${PROJECT_BINARY_DIR}/THIRD-PARTY.md @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/THIRD-PARTY.md DESTINATION ${DIVEBRIDGE_DOC_DIR}
+            COMPONENT libdivecomputer ${exclude_libdivecomputer})
+endif()
+
 set(CPACK_PACKAGE_NAME divebridge)
 set(CPACK_PACKAGE_VENDOR coralnote)
 set(CPACK_PACKAGE_FILE_NAME

@@ -96,6 +96,20 @@ TEST_F(StreamTransports, IrdaTakesItsAddressFromThePortText) {
     }
 }
 
+#ifndef DIVEBRIDGE_BLE
+// Windows builds, and Linux builds without sdbus-c++, have no BLE stack: asked for BLE, they say so.
+TEST_F(StreamTransports, ABuildWithoutBluetoothLowEnergySaysSo) {
+    try {
+        downloadWith(R"(["ble"])", "LE:01:23:45:67:89:AB");
+        FAIL() << "opened a Bluetooth Low Energy model without a BLE stack";
+    } catch (const CommunicationException &failure) {
+        EXPECT_STREQ(failure.what(),
+                     "[-1]: Error opening device: this build of the bridge has no Bluetooth Low "
+                     "Energy (it is built on Linux, with BlueZ).");
+    }
+}
+#endif
+
 // A model with BLE alone reads every port text as a BLE one: a text that is no Bluetooth address
 // says so before any Bluetooth is touched.
 TEST_F(StreamTransports, ABluetoothLowEnergyModelTakesOnlyAnAddressOrNothing) {

@@ -1,11 +1,11 @@
 # Installs the build into a scratch prefix, the bridge with the libdivecomputer it was linked
-# against, checks what landed there, then downloads the bundled example in a fresh JVM that knows
-# only that prefix: the install must be self-contained.
+# against, checks what landed there (the licences too) and what cpack packs, then downloads the
+# bundled example in a fresh JVM that knows only that prefix: the install must be self-contained.
 #
 # Variables: BUILD_DIR, PREFIX, EXPORTS (the functions the bridge must export, and no other), JAVA,
 # CLASS_PATH (host and demo jars), EXAMPLES_DIR.
 # A fresh state too: the demo keeps the fingerprint of the newest dive it downloaded.
-file(REMOVE_RECURSE "${PREFIX}" "${PREFIX}-demo-state")
+file(REMOVE_RECURSE "${PREFIX}" "${PREFIX}-demo-state" "${PREFIX}-packages")
 foreach(component bridge libdivecomputer)
     execute_process(COMMAND "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix "${PREFIX}"
                             --component ${component}
@@ -17,7 +17,8 @@ endforeach()
 
 file(GLOB_RECURSE installed RELATIVE "${PREFIX}" LIST_DIRECTORIES false "${PREFIX}/*")
 list(SORT installed)
-set(expected lib/libdivebridge.so lib/libdivecomputer.so.0 lib/libdivecomputer.so.0.0.0)
+set(expected lib/libdivebridge.so lib/libdivecomputer.so.0 lib/libdivecomputer.so.0.0.0
+             share/doc/divebridge/LICENSE share/doc/divebridge/THIRD-PARTY.md)
 if(NOT installed STREQUAL expected)
     message(FATAL_ERROR "Installed ${installed}, expected ${expected}")
 endif()
@@ -36,6 +37,29 @@ list(SORT exports)
 if(NOT exported STREQUAL exports)
     message(FATAL_ERROR "The installed bridge exports ${exported}")
 endif()
+
+# The archive an application vendor unpacks carries the licence, and with libdivecomputer bundled
+# the note on it.
+foreach(components "bridge" "bridge;libdivecomputer")
+    file(REMOVE_RECURSE "${PREFIX}-packages")
+    execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -B "${PREFIX}-packages"
+                            -D "CPACK_COMPONENTS_ALL=${components}"
+                    RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
+    file(GLOB archive "${PREFIX}-packages/*.tar.gz")
+    if(NOT result EQUAL 0 OR NOT archive)
+        message(FATAL_ERROR "cpack of ${components} failed: ${errors}")
+    endif()
+    execute_process(COMMAND tar tzf "${archive}" OUTPUT_VARIABLE packed)
+    set(wanted share/doc/divebridge/LICENSE)
+    if(components MATCHES libdivecomputer)
+        list(APPEND wanted share/doc/divebridge/THIRD-PARTY.md)
+    endif()
+    foreach(file ${wanted})
+        if(NOT packed MATCHES "/${file}\n")
+            message(FATAL_ERROR "The archive of ${components} lacks ${file}:\n${packed}")
+        endif()
+    endforeach()
+endforeach()
 
 execute_process(
     COMMAND "${CMAKE_COMMAND}" -E env --unset=LD_LIBRARY_PATH --unset=DCSIM_CATALOGUE
