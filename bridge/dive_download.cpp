@@ -137,6 +137,11 @@ jobject downloadDives(JNIEnv *env, const HostJava &java, const StopRequest &stop
         buildJavaDive(env, java, record, parent, set);
     }
     saveNewestFingerprint(host, *connection, *download);
+    // The device closes here, where a failure of the log line its closing may write can still end
+    // the call as every other failure does.
+    download.reset();
+    connection.reset();
+    computer->contextLog().rethrowFailure();
     return parent;
 }
 

@@ -97,7 +97,8 @@ TEST_F(StreamTransports, IrdaTakesItsAddressFromThePortText) {
 }
 
 #ifndef DIVEBRIDGE_BLE
-// Windows builds, and Linux builds without sdbus-c++, have no BLE stack: asked for BLE, they say so.
+// Windows builds, and Linux builds without sdbus-c++, have no BLE stack: asked for BLE, they say
+// so.
 TEST_F(StreamTransports, ABuildWithoutBluetoothLowEnergySaysSo) {
     try {
         downloadWith(R"(["ble"])", "LE:01:23:45:67:89:AB");
