@@ -13,8 +13,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace divebridge::bench {
@@ -36,13 +38,28 @@ const char *const burstAddress = "F0:00:00:00:00:01";
 const char *const floorAddress = "F0:00:00:00:00:02";
 const char *const pacedAddress = "F0:00:00:00:00:03";
 
-std::string scratchDirectory() {
-    char name[] = "/tmp/divebridge-ble-bench-XXXXXX";
-    if (::mkdtemp(name) == nullptr) {
-        throw std::runtime_error("cannot make a scratch directory");
+// The fake's configuration and the burst's image, removed with the directory.
+class ScratchDirectory {
+  public:
+    ScratchDirectory() {
+        char name[] = "/tmp/divebridge-ble-bench-XXXXXX";
+        if (::mkdtemp(name) == nullptr) {
+            throw std::runtime_error("cannot make a scratch directory");
+        }
+        directory = name;
     }
-    return name;
-}
+    ~ScratchDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(directory, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory &) = delete;
+    ScratchDirectory &operator=(const ScratchDirectory &) = delete;
+
+    const std::string &path() const { return directory; }
+
+  private:
+    std::string directory;
+};
 
 // Any bytes will do for the fake: the image of the burst is so many notifications' worth.
 std::string burstImage(const std::string &directory) {
@@ -84,8 +101,8 @@ void addStopFigures(const std::vector<StopLatency> &latencies, FigureTable &tabl
 }
 
 bool measureAndPrint(const std::string &examples) {
-    const std::string directory = scratchDirectory();
-    const FakeBlueZProcess fake(directory, devices(directory, examples));
+    const ScratchDirectory scratch;
+    const FakeBlueZProcess fake(scratch.path(), devices(scratch.path(), examples));
     FigureTable table;
     table.explain(
         "ns: CPU time of the whole bench process (every thread, the bus's event loop "
