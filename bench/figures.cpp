@@ -25,6 +25,12 @@ void FigureTable::atMost(const std::string &name, double value, const std::strin
         {name, value, std::nullopt, unit, "<= " + formatNumber(maximum), value <= maximum});
 }
 
+void FigureTable::atMost(const std::string &name, const Measured &value, const std::string &unit,
+                         double maximum) {
+    figures.push_back(
+        {name, value.median, value, unit, "<= " + formatNumber(maximum), value.median <= maximum});
+}
+
 void FigureTable::report(const std::string &name, double value, const std::string &unit) {
     figures.push_back({name, value, std::nullopt, unit, "", true});
 }

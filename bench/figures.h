@@ -23,6 +23,9 @@ class FigureTable {
   public:
     // A figure that must stay at or below `maximum`.
     void atMost(const std::string &name, double value, const std::string &unit, double maximum);
+    // The same for a figure measured in rounds: its median is judged.
+    void atMost(const std::string &name, const Measured &value, const std::string &unit,
+                double maximum);
     // A figure reported for information.
     void report(const std::string &name, double value, const std::string &unit);
     void report(const std::string &name, const Measured &value, const std::string &unit);

@@ -8,9 +8,26 @@ namespace divebridge::bench {
 const char *const benchVendor = "Shearwater";
 const char *const benchModel = "Perdix";
 
-std::string generatedDive(std::uint32_t rows) {
+namespace {
+
+std::string imageHeader() {
+    return std::string(R"({"vendor": ")") + benchVendor + R"(", "product": ")" + benchModel +
+           R"(", "devinfo": {"model": 5, "firmware": 71, "serial": 12345}, )";
+}
+
+// A run as one dive object repeated.
+std::string diveRun(const DiveRun &run) {
+    std::string dive = generatedDive(run.rows, run.year);
+    dive.pop_back();  // reopen the dive object to add its repeat count
+    return dive + R"(, "repeat": )" + std::to_string(run.count) + "}";
+}
+
+}  // namespace
+
+std::string generatedDive(std::uint32_t rows, int year) {
     const std::string count = std::to_string(rows);
-    return R"({"datetime": {"year": 2024, "month": 1, "day": 1, "hour": 9, "minute": 30},
+    return R"({"datetime": {"year": )" + std::to_string(year) +
+           R"(, "month": 1, "day": 1, "hour": 9, "minute": 30},
                "divetime": )" +
            std::to_string(static_cast<std::uint64_t>(rows) * 10) +
            R"(, "maxdepth": 30.0, "avgdepth": 17.5, "temperature_minimum": 18.0,
@@ -24,16 +41,24 @@ std::string generatedDive(std::uint32_t rows) {
 }
 
 std::string generatedImage(std::uint32_t dives, std::uint32_t rows) {
-    std::string dive = generatedDive(rows);
-    dive.pop_back();  // reopen the dive object to add its repeat count
-    return std::string(R"({"vendor": ")") + benchVendor + R"(", "product": ")" + benchModel +
-           R"(", "devinfo": {"model": 5, "firmware": 71, "serial": 12345}, "dives": [)" + dive +
-           R"(, "repeat": )" + std::to_string(dives) + "}]}";
+    return generatedImage({{dives, rows, 2024}}, "");
+}
+
+std::string generatedImage(const std::vector<DiveRun> &runs, const std::string &members) {
+    std::string image = imageHeader() + members + (members.empty() ? "" : ", ") + R"("dives": [)";
+    for (const DiveRun &run : runs) {
+        image += (&run == &runs.front() ? "" : ", ") + diveRun(run);
+    }
+    return image + "]}";
 }
 
 void writeGeneratedImage(const std::string &path, std::uint32_t dives, std::uint32_t rows) {
+    writeImage(path, generatedImage(dives, rows));
+}
+
+void writeImage(const std::string &path, const std::string &image) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << generatedImage(dives, rows);
+    file << image;
     if (!file.flush()) {
         throw std::runtime_error("cannot write the benchmark image " + path);
     }

@@ -8,13 +8,21 @@
 namespace divebridge::bench {
 namespace {
 
-double threadCpuNanos() {
+double cpuNanos(clockid_t clock) {
     timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    ::clock_gettime(clock, &now);
     return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
 }
 
+double threadCpuNanos() {
+    return cpuNanos(CLOCK_THREAD_CPUTIME_ID);
+}
+
 }  // namespace
+
+double processCpuNanos() {
+    return cpuNanos(CLOCK_PROCESS_CPUTIME_ID);
+}
 
 Measured measuredOf(std::vector<double> values) {
     std::sort(values.begin(), values.end());

@@ -19,6 +19,9 @@ struct Measured {
 // The median and range of `values` (at least one).
 Measured measuredOf(std::vector<double> values);
 
+// CPU nanoseconds of the whole process so far, every thread included.
+double processCpuNanos();
+
 // Keeps `value` alive as far as the optimiser can tell.
 template <typename T>
 void keep(const T &value) {

@@ -58,6 +58,10 @@ jstring newStringUtf(JNIEnv *env, const char *utf) {
     return counted(env, realOf(env)->NewStringUTF(utf));
 }
 
+jstring newString(JNIEnv *env, const jchar *chars, jsize length) {
+    return counted(env, realOf(env)->NewString(chars, length));
+}
+
 const char *getStringUtfChars(JNIEnv *env, jstring string, jboolean *isCopy) {
     return realOf(env)->GetStringUTFChars(string, isCopy);
 }
@@ -68,6 +72,23 @@ void releaseStringUtfChars(JNIEnv *env, jstring string, const char *chars) {
 
 jobjectArray newObjectArray(JNIEnv *env, jsize length, jclass cls, jobject initial) {
     return counted(env, realOf(env)->NewObjectArray(length, cls, initial));
+}
+
+jsize getArrayLength(JNIEnv *env, jarray array) {
+    return realOf(env)->GetArrayLength(array);
+}
+
+jbyteArray newByteArray(JNIEnv *env, jsize length) {
+    return counted(env, realOf(env)->NewByteArray(length));
+}
+
+void getByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length, jbyte *bytes) {
+    realOf(env)->GetByteArrayRegion(array, start, length, bytes);
+}
+
+void setByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length,
+                        const jbyte *bytes) {
+    realOf(env)->SetByteArrayRegion(array, start, length, bytes);
 }
 
 void setObjectArrayElement(JNIEnv *env, jobjectArray array, jsize index, jobject value) {
@@ -134,10 +155,15 @@ CountingJniEnv::CountingJniEnv(JNIEnv *real) : realEnv(real) {
     table.CallStaticObjectMethodV = callStaticObjectMethodV;
     table.CallStaticVoidMethodV = callStaticVoidMethodV;
     table.NewStringUTF = newStringUtf;
+    table.NewString = newString;
     table.GetStringUTFChars = getStringUtfChars;
     table.ReleaseStringUTFChars = releaseStringUtfChars;
     table.NewObjectArray = newObjectArray;
     table.SetObjectArrayElement = setObjectArrayElement;
+    table.GetArrayLength = getArrayLength;
+    table.NewByteArray = newByteArray;
+    table.GetByteArrayRegion = getByteArrayRegion;
+    table.SetByteArrayRegion = setByteArrayRegion;
     table.ExceptionCheck = exceptionCheck;
     table.ExceptionOccurred = exceptionOccurred;
     table.ExceptionClear = exceptionClear;
