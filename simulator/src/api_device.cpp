@@ -30,6 +30,10 @@ dc_device_t *publishDevice(Device device, const LogTarget &log) {
     return publishHandle(std::make_unique<dc_device_t>(dc_device_t{std::move(device)}));
 }
 
+dc_status_t closeDevice(dc_device_t &owned) {
+    return owned.device.close();
+}
+
 }  // namespace
 
 extern "C" {
@@ -110,9 +114,7 @@ dc_status_t dc_device_foreach(dc_device_t *device, dc_dive_callback_t callback, 
 }
 
 dc_status_t dc_device_close(dc_device_t *device) {
-    const dc_status_t status =
-        releaseHandle(device, [](dc_device_t &owned) { return owned.device.close(); });
-    return traceStatus("dc_device_close", status);
+    return traceStatus("dc_device_close", releaseHandle(device, closeDevice));
 }
 
 }  // extern "C"

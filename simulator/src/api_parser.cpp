@@ -25,6 +25,10 @@ dc_status_t checkParserRequest(dc_parser_t **parser, dc_device_t *device) {
     return static_cast<dc_status_t>(device->device.parserNewFault());
 }
 
+dc_status_t destroyParser(dc_parser_t &owned) {
+    return owned.parser.destroyStatus();
+}
+
 // A C caller may pass any number as the field: read it as a number, not as the enumeration.
 unsigned int fieldNumber(const dc_field_type_t &type) {
     unsigned int number;
@@ -144,9 +148,7 @@ dc_status_t dc_parser_samples_foreach(dc_parser_t *parser, dc_sample_callback_t 
 }
 
 dc_status_t dc_parser_destroy(dc_parser_t *parser) {
-    const dc_status_t status =
-        releaseHandle(parser, [](dc_parser_t &owned) { return owned.parser.destroyStatus(); });
-    return traceStatus("dc_parser_destroy", status);
+    return traceStatus("dc_parser_destroy", releaseHandle(parser, destroyParser));
 }
 
 }  // extern "C"
