@@ -15,7 +15,6 @@ using namespace dcsim;
 
 namespace {
 
-// A device call on a live device handle; anything else is a wrong argument.
 template <typename Body>
 dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
     return onLive(device, [&](dc_device_t &live) { return body(live.device); });
