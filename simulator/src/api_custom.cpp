@@ -1,7 +1,6 @@
 // C API (generation B): streams whose transport the application supplies through callbacks.
+#include "api_checks.h"
 #include "custom_stream.h"
-#include "handles.h"
-#include "status_error.h"
 #include "trace.h"
 
 #include <libdivecomputer/custom.h>
@@ -17,11 +16,7 @@ dc_status_t dc_custom_open(dc_iostream_t **iostream, dc_context_t *context,
                            dc_transport_t transport, const dc_custom_cbs_t *callbacks,
                            void *userdata) {
     const dc_status_t status = answerStatus([&] {
-        if (iostream == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *iostream = nullptr;
-        if ((context != nullptr && !isLive(context)) || callbacks == nullptr) {
+        if (!clearResult(iostream) || !isAbsentOrLive(context) || callbacks == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
         *iostream = publishHandle(std::make_unique<dc_iostream_t>(

@@ -1,6 +1,5 @@
 // C API: the descriptor iterator, the generic dc_iterator_* calls, and the descriptors.
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 
 #include <libdivecomputer/descriptor.h>
@@ -23,11 +22,11 @@ constexpr const char *kIteratorNew = "dc_descriptor_iterator";
 
 using DescriptorHandles = PublishingIterator<dc_descriptor_t, DescriptorIterator>;
 
-dc_status_t newDescriptorIterator(dc_iterator_t **iterator) {
-    if (iterator == nullptr) {
+// The context is optional, as in libdivecomputer (before 0.9 there is none).
+dc_status_t newDescriptorIterator(dc_iterator_t **iterator, dc_context_t *context) {
+    if (!clearResult(iterator) || !isAbsentOrLive(context)) {
         return DC_STATUS_INVALIDARGS;
     }
-    *iterator = nullptr;
     Catalogue catalogue = loadCatalogue();
     if (catalogue.faults.iterator != 0) {
         return static_cast<dc_status_t>(catalogue.faults.iterator);
@@ -42,22 +41,16 @@ dc_status_t newDescriptorIterator(dc_iterator_t **iterator) {
 extern "C" {
 
 #ifdef DCSIM_RELEASE_0_9
-// The context is optional, as in libdivecomputer (the old name passes NULL).
+// The old name passes NULL.
 dc_status_t dc_descriptor_iterator_new(dc_iterator_t **iterator, dc_context_t *context) {
-    const dc_status_t status = answerStatus([&] {
-        if (context != nullptr && !isLive(context)) {
-            if (iterator != nullptr) {
-                *iterator = nullptr;
-            }
-            return DC_STATUS_INVALIDARGS;
-        }
-        return newDescriptorIterator(iterator);
-    });
+    const dc_status_t status =
+        answerStatus([&] { return newDescriptorIterator(iterator, context); });
     return traceStatus(kIteratorNew, status);
 }
 #else
 dc_status_t dc_descriptor_iterator(dc_iterator_t **iterator) {
-    const dc_status_t status = answerStatus([&] { return newDescriptorIterator(iterator); });
+    const dc_status_t status =
+        answerStatus([&] { return newDescriptorIterator(iterator, nullptr); });
     return traceStatus(kIteratorNew, status);
 }
 #endif
@@ -76,21 +69,11 @@ dc_status_t dc_iterator_next(dc_iterator_t *iterator, void *item) {
 }
 
 dc_status_t dc_iterator_free(dc_iterator_t *iterator) {
-    const dc_status_t status = answerStatus([&] {
-        if (iterator == nullptr) {
-            return DC_STATUS_SUCCESS;
-        }
-        return reclaimHandle(iterator) ? DC_STATUS_SUCCESS : DC_STATUS_INVALIDARGS;
-    });
-    return traceStatus("dc_iterator_free", status);
+    return traceStatus("dc_iterator_free", releaseHandle(iterator));
 }
 
 void dc_descriptor_free(dc_descriptor_t *descriptor) {
-    try {
-        reclaimHandle(descriptor);
-    } catch (...) {
-        // Releasing never fails in a way the caller could act on.
-    }
+    discardHandle(descriptor);
     traceCall("dc_descriptor_free");
 }
 

@@ -3,8 +3,7 @@
 #ifdef DCSIM_GENERATION_B
 #include "ble_backend.h"
 #endif
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 
 #include <libdivecomputer/device.h>
@@ -16,11 +15,9 @@ using namespace dcsim;
 
 namespace {
 
-// A device call on a live device handle; anything else is a wrong argument.
 template <typename Body>
 dc_status_t onDevice(dc_device_t *device, Body &&body) noexcept {
-    return answerStatus(
-        [&] { return isLive(device) ? body(device->device) : DC_STATUS_INVALIDARGS; });
+    return onLive(device, [&](dc_device_t &live) { return body(live.device); });
 }
 
 LogTarget logOf(dc_context_t *context) {
@@ -30,6 +27,10 @@ LogTarget logOf(dc_context_t *context) {
 dc_device_t *publishDevice(Device device, const LogTarget &log) {
     device.setLog(log);
     return publishHandle(std::make_unique<dc_device_t>(dc_device_t{std::move(device)}));
+}
+
+dc_status_t closeDevice(dc_device_t &owned) {
+    return owned.device.close();
 }
 
 }  // namespace
@@ -44,11 +45,7 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
     std::string name;
     const LogTarget log = logOf(context);
     const dc_status_t status = answerLogged(log, __func__, __FILE__, __LINE__, [&] {
-        if (device == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *device = nullptr;
-        if (!isLive(context) || !isLive(descriptor) || !isLive(iostream)) {
+        if (!clearResult(device) || !isLive(context) || !isLive(descriptor) || !isLive(iostream)) {
             return DC_STATUS_INVALIDARGS;
         }
         const auto &stream = iostream->stream;
@@ -70,11 +67,7 @@ dc_status_t dc_device_open(dc_device_t **device, dc_context_t *context, dc_descr
                            const char *name) {
     const LogTarget log = logOf(context);
     const dc_status_t status = answerLogged(log, __func__, __FILE__, __LINE__, [&] {
-        if (device == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *device = nullptr;
-        if (!isLive(context) || !isLive(descriptor) || name == nullptr) {
+        if (!clearResult(device) || !isLive(context) || !isLive(descriptor) || name == nullptr) {
             return DC_STATUS_INVALIDARGS;
         }
         auto image = std::make_shared<const Image>(loadImage(name));
@@ -120,14 +113,7 @@ dc_status_t dc_device_foreach(dc_device_t *device, dc_dive_callback_t callback, 
 }
 
 dc_status_t dc_device_close(dc_device_t *device) {
-    const dc_status_t status = answerStatus([&] {
-        if (device == nullptr) {
-            return DC_STATUS_SUCCESS;
-        }
-        const auto owned = reclaimHandle(device);
-        return owned ? owned->device.close() : DC_STATUS_INVALIDARGS;
-    });
-    return traceStatus("dc_device_close", status);
+    return traceStatus("dc_device_close", releaseHandle(device, closeDevice));
 }
 
 }  // extern "C"

@@ -1,7 +1,6 @@
 // C API (generation B): streams opened on an image by serial port name, IrDA address or Bluetooth
 // address, and the closing of every stream.
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -22,11 +21,7 @@ template <typename Locate>
 dc_status_t openStreamOn(dc_iostream_t **iostream, dc_context_t *context, dc_transport_t transport,
                          Locate &&locate) {
     return answerStatus([&] {
-        if (iostream == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *iostream = nullptr;
-        if (context != nullptr && !isLive(context)) {
+        if (!clearResult(iostream) || !isAbsentOrLive(context)) {
             return DC_STATUS_INVALIDARGS;
         }
         auto stream = openStream(locate(), transport);
@@ -83,16 +78,9 @@ dc_status_t dc_bluetooth_open(dc_iostream_t **iostream, dc_context_t *context,
 // and its close then answer IO, as a real device would once its port is gone. A custom stream's
 // close callback runs here, once, and its status is the answer.
 dc_status_t dc_iostream_close(dc_iostream_t *iostream) {
-    const dc_status_t status = answerStatus([&] {
-        if (iostream == nullptr) {
-            return DC_STATUS_SUCCESS;
-        }
-        const auto owned = reclaimHandle(iostream);
-        if (!owned) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        const dc_status_t closed = owned->stream->close();
-        if (owned->stream.use_count() > 1) {
+    const dc_status_t status = releaseHandle(iostream, [](dc_iostream_t &owned) {
+        const dc_status_t closed = owned.stream->close();
+        if (owned.stream.use_count() > 1) {
             std::fprintf(stderr, "dcsim: a stream was closed before the device opened on it\n");
         }
         return closed;

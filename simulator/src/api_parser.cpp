@@ -1,7 +1,6 @@
 // C API: parsers, created on a device for one dive's bytes (given with dc_parser_set_data up to
 // release 0.8, to dc_parser_new from 0.9 on).
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 
 #include <libdivecomputer/parser.h>
@@ -15,21 +14,19 @@ namespace {
 
 template <typename Body>
 dc_status_t onParser(dc_parser_t *parser, Body &&body) noexcept {
-    return answerStatus(
-        [&] { return isLive(parser) ? body(parser->parser) : DC_STATUS_INVALIDARGS; });
+    return onLive(parser, [&](dc_parser_t &live) { return body(live.parser); });
 }
 
 // The checks every parser creation starts with: the arguments, then the dive's parser_new fault.
-// `parser` is cleared first so that a failed creation leaves no handle behind.
 dc_status_t checkParserRequest(dc_parser_t **parser, dc_device_t *device) {
-    if (parser == nullptr) {
-        return DC_STATUS_INVALIDARGS;
-    }
-    *parser = nullptr;
-    if (!isLive(device)) {
+    if (!clearResult(parser) || !isLive(device)) {
         return DC_STATUS_INVALIDARGS;
     }
     return static_cast<dc_status_t>(device->device.parserNewFault());
+}
+
+dc_status_t destroyParser(dc_parser_t &owned) {
+    return owned.parser.destroyStatus();
 }
 
 // A C caller may pass any number as the field: read it as a number, not as the enumeration.
@@ -151,14 +148,7 @@ dc_status_t dc_parser_samples_foreach(dc_parser_t *parser, dc_sample_callback_t 
 }
 
 dc_status_t dc_parser_destroy(dc_parser_t *parser) {
-    const dc_status_t status = answerStatus([&] {
-        if (parser == nullptr) {
-            return DC_STATUS_SUCCESS;
-        }
-        const auto owned = reclaimHandle(parser);
-        return owned ? owned->parser.destroyStatus() : DC_STATUS_INVALIDARGS;
-    });
-    return traceStatus("dc_parser_destroy", status);
+    return traceStatus("dc_parser_destroy", releaseHandle(parser, destroyParser));
 }
 
 }  // extern "C"

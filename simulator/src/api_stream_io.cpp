@@ -1,6 +1,5 @@
 // C API (generation B): the calls on an open stream, answered by the stream's kind (see Stream).
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 
 #include <libdivecomputer/ble.h>
@@ -12,17 +11,47 @@ using namespace dcsim;
 
 namespace {
 
-// A call on a live stream handle; anything else is a wrong argument.
 template <typename Body>
 dc_status_t onStream(dc_iostream_t *iostream, Body &&body) noexcept {
-    return answerStatus(
-        [&] { return isLive(iostream) ? body(*iostream->stream) : DC_STATUS_INVALIDARGS; });
+    return onLive(iostream, [&](dc_iostream_t &live) { return body(*live.stream); });
+}
+
+// The getters need somewhere to put the value.
+template <typename Value>
+dc_status_t getFrom(dc_iostream_t *iostream, dc_status_t (Stream::*get)(Value *) noexcept,
+                    Value *value) noexcept {
+    return onStream(iostream, [&](Stream &s) {
+        return value != nullptr ? (s.*get)(value) : DC_STATUS_INVALIDARGS;
+    });
+}
+
+// A read or write: data may be NULL only for no bytes, and actual is optional, as in
+// libdivecomputer.
+template <typename Transfer>
+dc_status_t transferOn(dc_iostream_t *iostream, const void *data, size_t size, size_t *actual,
+                       Transfer &&transfer) noexcept {
+    size_t transferred = 0;
+    const dc_status_t status = onStream(iostream, [&](Stream &s) {
+        return data != nullptr || size == 0 ? transfer(s, &transferred) : DC_STATUS_INVALIDARGS;
+    });
+    if (actual != nullptr) {
+        *actual = transferred;
+    }
+    return status;
 }
 
 dc_status_t traceNumber(const char *function, long long number, dc_status_t status) noexcept {
     char args[24];
     std::snprintf(args, sizeof args, "%lld", number);
     return traceStatus(function, args, status);
+}
+
+// The calls that hand the stream one number, traced with it.
+template <typename Number>
+dc_status_t passNumber(const char *function, dc_iostream_t *iostream,
+                       dc_status_t (Stream::*call)(Number) noexcept, Number number) noexcept {
+    return traceNumber(function, number,
+                       onStream(iostream, [&](Stream &s) { return (s.*call)(number); }));
 }
 
 // The name of a request this release defines, or null.
@@ -59,37 +88,28 @@ dc_transport_t dc_iostream_get_transport(dc_iostream_t *iostream) {
 }
 
 dc_status_t dc_iostream_set_timeout(dc_iostream_t *iostream, int timeout) {
-    return traceNumber("dc_iostream_set_timeout", timeout,
-                       onStream(iostream, [&](Stream &s) { return s.setTimeout(timeout); }));
+    return passNumber("dc_iostream_set_timeout", iostream, &Stream::setTimeout, timeout);
 }
 
 dc_status_t dc_iostream_set_break(dc_iostream_t *iostream, unsigned int value) {
-    return traceNumber("dc_iostream_set_break", value,
-                       onStream(iostream, [&](Stream &s) { return s.setBreak(value); }));
+    return passNumber("dc_iostream_set_break", iostream, &Stream::setBreak, value);
 }
 
 dc_status_t dc_iostream_set_dtr(dc_iostream_t *iostream, unsigned int value) {
-    return traceNumber("dc_iostream_set_dtr", value,
-                       onStream(iostream, [&](Stream &s) { return s.setDtr(value); }));
+    return passNumber("dc_iostream_set_dtr", iostream, &Stream::setDtr, value);
 }
 
 dc_status_t dc_iostream_set_rts(dc_iostream_t *iostream, unsigned int value) {
-    return traceNumber("dc_iostream_set_rts", value,
-                       onStream(iostream, [&](Stream &s) { return s.setRts(value); }));
+    return passNumber("dc_iostream_set_rts", iostream, &Stream::setRts, value);
 }
 
 dc_status_t dc_iostream_get_lines(dc_iostream_t *iostream, unsigned int *value) {
-    const dc_status_t status = onStream(iostream, [&](Stream &s) {
-        return value != nullptr ? s.getLines(value) : DC_STATUS_INVALIDARGS;
-    });
-    return traceStatus("dc_iostream_get_lines", status);
+    return traceStatus("dc_iostream_get_lines", getFrom(iostream, &Stream::getLines, value));
 }
 
 dc_status_t dc_iostream_get_available(dc_iostream_t *iostream, size_t *value) {
-    const dc_status_t status = onStream(iostream, [&](Stream &s) {
-        return value != nullptr ? s.getAvailable(value) : DC_STATUS_INVALIDARGS;
-    });
-    return traceStatus("dc_iostream_get_available", status);
+    return traceStatus("dc_iostream_get_available",
+                       getFrom(iostream, &Stream::getAvailable, value));
 }
 
 dc_status_t dc_iostream_configure(dc_iostream_t *iostream, unsigned int baudrate,
@@ -105,33 +125,21 @@ dc_status_t dc_iostream_configure(dc_iostream_t *iostream, unsigned int baudrate
 }
 
 dc_status_t dc_iostream_poll(dc_iostream_t *iostream, int timeout) {
-    return traceNumber("dc_iostream_poll", timeout,
-                       onStream(iostream, [&](Stream &s) { return s.poll(timeout); }));
+    return passNumber("dc_iostream_poll", iostream, &Stream::poll, timeout);
 }
 
-// actual is optional, as in libdivecomputer.
 dc_status_t dc_iostream_read(dc_iostream_t *iostream, void *data, size_t size, size_t *actual) {
-    size_t transferred = 0;
-    const dc_status_t status = onStream(iostream, [&](Stream &s) {
-        return data != nullptr || size == 0 ? s.read(data, size, &transferred)
-                                            : DC_STATUS_INVALIDARGS;
-    });
-    if (actual != nullptr) {
-        *actual = transferred;
-    }
+    const dc_status_t status =
+        transferOn(iostream, data, size, actual,
+                   [&](Stream &s, size_t *done) { return s.read(data, size, done); });
     return traceNumber("dc_iostream_read", static_cast<long long>(size), status);
 }
 
 dc_status_t dc_iostream_write(dc_iostream_t *iostream, const void *data, size_t size,
                               size_t *actual) {
-    size_t transferred = 0;
-    const dc_status_t status = onStream(iostream, [&](Stream &s) {
-        return data != nullptr || size == 0 ? s.write(data, size, &transferred)
-                                            : DC_STATUS_INVALIDARGS;
-    });
-    if (actual != nullptr) {
-        *actual = transferred;
-    }
+    const dc_status_t status =
+        transferOn(iostream, data, size, actual,
+                   [&](Stream &s, size_t *done) { return s.write(data, size, done); });
     return traceNumber("dc_iostream_write", static_cast<long long>(size), status);
 }
 
@@ -160,13 +168,11 @@ dc_status_t dc_iostream_flush(dc_iostream_t *iostream) {
 }
 
 dc_status_t dc_iostream_purge(dc_iostream_t *iostream, dc_direction_t direction) {
-    return traceNumber("dc_iostream_purge", direction,
-                       onStream(iostream, [&](Stream &s) { return s.purge(direction); }));
+    return passNumber("dc_iostream_purge", iostream, &Stream::purge, direction);
 }
 
 dc_status_t dc_iostream_sleep(dc_iostream_t *iostream, unsigned int milliseconds) {
-    return traceNumber("dc_iostream_sleep", milliseconds,
-                       onStream(iostream, [&](Stream &s) { return s.sleep(milliseconds); }));
+    return passNumber("dc_iostream_sleep", iostream, &Stream::sleep, milliseconds);
 }
 
 }  // extern "C"

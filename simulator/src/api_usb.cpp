@@ -1,6 +1,5 @@
 // C API (generation B): USB and USB HID devices, enumerated from the images listed in DCSIM_USB.
-#include "handles.h"
-#include "status_error.h"
+#include "api_checks.h"
 #include "trace.h"
 #include "transports.h"
 
@@ -16,12 +15,7 @@ template <typename UsbDevice>
 dc_status_t newUsbIterator(dc_iterator_t **iterator, dc_context_t *context,
                            dc_descriptor_t *descriptor) {
     return answerStatus([&] {
-        if (iterator == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *iterator = nullptr;
-        if ((context != nullptr && !isLive(context)) ||
-            (descriptor != nullptr && !isLive(descriptor))) {
+        if (!clearResult(iterator) || !isAbsentOrLive(context) || !isAbsentOrLive(descriptor)) {
             return DC_STATUS_INVALIDARGS;
         }
         PathList paths(usbImagePaths(descriptor != nullptr ? &descriptor->info : nullptr));
@@ -35,11 +29,7 @@ template <typename UsbDevice>
 dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDevice *device,
                           dc_transport_t transport) {
     return answerStatus([&] {
-        if (iostream == nullptr) {
-            return DC_STATUS_INVALIDARGS;
-        }
-        *iostream = nullptr;
-        if ((context != nullptr && !isLive(context)) || !isLive(device)) {
+        if (!clearResult(iostream) || !isAbsentOrLive(context) || !isLive(device)) {
             return DC_STATUS_INVALIDARGS;
         }
         *iostream = publishHandle(
@@ -52,15 +42,6 @@ dc_status_t openUsbStream(dc_iostream_t **iostream, dc_context_t *context, UsbDe
 template <typename UsbDevice>
 const char *pathOf(const UsbDevice *device) {
     return isLive(device) ? device->path.c_str() : "(invalid)";
-}
-
-template <typename UsbDevice>
-void freeUsbDevice(UsbDevice *device) {
-    try {
-        reclaimHandle(device);
-    } catch (...) {
-        // Releasing never fails in a way the caller could act on.
-    }
 }
 
 }  // namespace
@@ -79,7 +60,7 @@ dc_status_t dc_usb_open(dc_iostream_t **iostream, dc_context_t *context, dc_usb_
 }
 
 void dc_usb_device_free(dc_usb_device_t *device) {
-    freeUsbDevice(device);
+    discardHandle(device);
     traceCall("dc_usb_device_free");
 }
 
@@ -96,7 +77,7 @@ dc_status_t dc_usbhid_open(dc_iostream_t **iostream, dc_context_t *context,
 }
 
 void dc_usbhid_device_free(dc_usbhid_device_t *device) {
-    freeUsbDevice(device);
+    discardHandle(device);
     traceCall("dc_usbhid_device_free");
 }
 

@@ -201,7 +201,7 @@ std::optional<DescriptorInfo> readDescriptor(const Json &value, const std::strin
     DescriptorInfo descriptor;
     descriptor.vendor = readString(value["vendor"], what + ".vendor");
     descriptor.product = readString(value["product"], what + ".product");
-    descriptor.model = value.contains("model") ? readUnsigned(value["model"], what + ".model") : 0;
+    readMember(value, what, "model", descriptor.model, readUnsigned);
     const auto transport = readTransport(value["transport"], what + ".transport");
     if (!transport) {
         return std::nullopt;
@@ -213,43 +213,36 @@ std::optional<DescriptorInfo> readDescriptor(const Json &value, const std::strin
     return descriptor;
 }
 
-std::vector<DescriptorInfo> readDescriptors(const Json &value) {
-    requireArray(value, "descriptors");
+std::vector<DescriptorInfo> readDescriptors(const Json &value, const std::string &what) {
+    requireArray(value, what);
     std::vector<DescriptorInfo> descriptors;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        if (auto descriptor = readDescriptor(value[i], "descriptors[" + std::to_string(i) + "]")) {
+        if (auto descriptor = readDescriptor(value[i], what + "[" + std::to_string(i) + "]")) {
             descriptors.push_back(std::move(*descriptor));
         }
     }
     return descriptors;
 }
 
-CatalogueFaults readCatalogueFaults(const Json &value) {
-    requireObject(value, "faults", {"iterator", "next", "next_after"});
+// Errors name the members by their keys alone.
+CatalogueFaults readCatalogueFaults(const Json &value, const std::string &what) {
+    requireObject(value, what, {"iterator", "next", "next_after"});
     CatalogueFaults faults;
-    if (value.contains("iterator"))
-        faults.iterator = readStatus(value["iterator"], "iterator");
-    if (value.contains("next"))
-        faults.next = readStatus(value["next"], "next");
-    if (value.contains("next_after")) {
-        faults.nextAfter = readUnsigned(value["next_after"], "next_after");
-    }
+    readMember(value, "iterator", faults.iterator, readStatus);
+    readMember(value, "next", faults.next, readStatus);
+    readMember(value, "next_after", faults.nextAfter, readUnsigned);
     return faults;
 }
 
 Catalogue readCatalogue(const Json &root) {
     Catalogue catalogue;
     if (root.is_array()) {
-        catalogue.descriptors = readDescriptors(root);
+        catalogue.descriptors = readDescriptors(root, "descriptors");
         return catalogue;
     }
     requireObject(root, "catalogue", {"descriptors", "faults"});
-    if (root.contains("descriptors")) {
-        catalogue.descriptors = readDescriptors(root["descriptors"]);
-    }
-    if (root.contains("faults")) {
-        catalogue.faults = readCatalogueFaults(root["faults"]);
-    }
+    readMember(root, "descriptors", catalogue.descriptors, readDescriptors);
+    readMember(root, "faults", catalogue.faults, readCatalogueFaults);
     return catalogue;
 }
 

@@ -2,6 +2,7 @@
 
 #include "status_error.h"
 
+#include <array>
 #include <cstring>
 #include <limits>
 
@@ -127,29 +128,49 @@ std::uint32_t listLength(std::size_t length) {
     return static_cast<std::uint32_t>(length);
 }
 
+// Each record's fields in the order the bytes keep them, one list for the writer (through const
+// pointers) and the reader alike.
+template <typename Datetime>
+auto datetimeFields(Datetime &dt) {
+    return std::array{&dt.year, &dt.month, &dt.day, &dt.hour, &dt.minute, &dt.second, &dt.timezone};
+}
+
+template <typename Faults>
+auto faultStatusFields(Faults &faults) {
+    return std::array{&faults.setData,     &faults.datetime,  &faults.divetime,
+                      &faults.maxdepth,    &faults.avgdepth,  &faults.temperatureMinimum,
+                      &faults.gasmixCount, &faults.tankCount, &faults.samplesForeach,
+                      &faults.destroy};
+}
+
+template <typename Gasmix>
+auto gasmixFields(Gasmix &mix) {
+    return std::array{&mix.helium, &mix.oxygen, &mix.nitrogen};
+}
+
+// A tank's volume and pressures, after its gas mix and volume type.
+template <typename Tank>
+auto tankMeasureFields(Tank &tank) {
+    return std::array{&tank.volume, &tank.workpressure, &tank.beginpressure, &tank.endpressure};
+}
+
 void writeDatetime(ByteWriter &out, const dc_datetime_t &dt) {
-    for (int field : {dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second, dt.timezone}) {
-        out.i32(field);
+    for (const int *field : datetimeFields(dt)) {
+        out.i32(*field);
     }
 }
 
 dc_datetime_t readDatetime(ByteReader &in) {
     dc_datetime_t dt;
-    dt.year = in.i32();
-    dt.month = in.i32();
-    dt.day = in.i32();
-    dt.hour = in.i32();
-    dt.minute = in.i32();
-    dt.second = in.i32();
-    dt.timezone = in.i32();
+    for (int *field : datetimeFields(dt)) {
+        *field = in.i32();
+    }
     return dt;
 }
 
 void writeFaultStatuses(ByteWriter &out, const DiveFaults &faults) {
-    for (int status : {faults.setData, faults.datetime, faults.divetime, faults.maxdepth,
-                       faults.avgdepth, faults.temperatureMinimum, faults.gasmixCount,
-                       faults.tankCount, faults.samplesForeach, faults.destroy}) {
-        out.i32(status);
+    for (const int *status : faultStatusFields(faults)) {
+        out.i32(*status);
     }
     out.u32(faults.samplesAfter);
 }
@@ -163,36 +184,33 @@ int readFaultStatus(ByteReader &in) {
 }
 
 void readFaultStatuses(ByteReader &in, DiveFaults &faults) {
-    for (int *status : {&faults.setData, &faults.datetime, &faults.divetime, &faults.maxdepth,
-                        &faults.avgdepth, &faults.temperatureMinimum, &faults.gasmixCount,
-                        &faults.tankCount, &faults.samplesForeach, &faults.destroy}) {
+    for (int *status : faultStatusFields(faults)) {
         *status = readFaultStatus(in);
     }
     faults.samplesAfter = in.u32();
 }
 
 void writeGasmix(ByteWriter &out, const dc_gasmix_t &mix) {
-    out.f64(mix.helium);
-    out.f64(mix.oxygen);
-    out.f64(mix.nitrogen);
+    for (const double *part : gasmixFields(mix)) {
+        out.f64(*part);
+    }
 }
 
 void writeTank(ByteWriter &out, const dc_tank_t &tank) {
     out.u32(tank.gasmix);
     out.u32(static_cast<std::uint32_t>(tank.type));
-    out.f64(tank.volume);
-    out.f64(tank.workpressure);
-    out.f64(tank.beginpressure);
-    out.f64(tank.endpressure);
+    for (const double *measure : tankMeasureFields(tank)) {
+        out.f64(*measure);
+    }
 }
 
 std::vector<dc_gasmix_t> readGasmixes(ByteReader &in, std::uint32_t count) {
     ByteReader list(in.takeRecords(count, kGasmixSize), count * kGasmixSize);
     std::vector<dc_gasmix_t> mixes(count);
     for (auto &mix : mixes) {
-        mix.helium = list.f64();
-        mix.oxygen = list.f64();
-        mix.nitrogen = list.f64();
+        for (double *part : gasmixFields(mix)) {
+            *part = list.f64();
+        }
     }
     return mixes;
 }
@@ -211,10 +229,9 @@ std::vector<dc_tank_t> readTanks(ByteReader &in, std::uint32_t count) {
     for (auto &tank : tanks) {
         tank.gasmix = list.u32();
         tank.type = readTankVolumeType(list);
-        tank.volume = list.f64();
-        tank.workpressure = list.f64();
-        tank.beginpressure = list.f64();
-        tank.endpressure = list.f64();
+        for (double *measure : tankMeasureFields(tank)) {
+            *measure = list.f64();
+        }
     }
     return tanks;
 }
@@ -249,6 +266,34 @@ void checkSampleRecords(const unsigned char *records, std::uint32_t count) {
         if (tag == kTagTime && loadU32(record + 4) > kLastSampleTime) {
             throw FormatError("sample time out of range");
         }
+    }
+}
+
+// Fills value from a record's payload and answers the sample's kind.
+dc_sample_type_t decodeValue(std::uint32_t tag, const unsigned char *payload,
+                             dc_sample_value_t &value) {
+    switch (tag) {
+        case kTagTime:
+            value.time = loadU32(payload) * kSampleTimeScale;
+            return DC_SAMPLE_TIME;
+        case kTagDepth:
+            value.depth = loadF64(payload);
+            return DC_SAMPLE_DEPTH;
+        case kTagPressure:
+            value.pressure.tank = loadU32(payload);
+            value.pressure.value = loadF64(payload + 8);
+            return DC_SAMPLE_PRESSURE;
+        case kTagTemperature:
+            value.temperature = loadF64(payload);
+            return DC_SAMPLE_TEMPERATURE;
+        case kTagEvent:
+            value.event.type = loadU32(payload);
+            value.event.time = loadU32(payload + 4);
+            value.event.flags = loadU32(payload + 8);
+            value.event.value = loadU32(payload + 12);
+            return DC_SAMPLE_EVENT;
+        default:  // kTagOther carries only its kind
+            return static_cast<dc_sample_type_t>(loadU32(payload));
     }
 }
 
@@ -409,37 +454,8 @@ DecodedDive decodeDive(const unsigned char *data, std::size_t size) {
 void decodeSample(const DecodedDive &dive, std::uint32_t index, dc_sample_type_t &type,
                   dc_sample_value_t &value) {
     const unsigned char *record = dive.samples + std::size_t{index} * kSampleRecordSize;
-    const unsigned char *payload = record + 4;
     std::memset(&value, 0, sizeof value);
-    switch (loadU32(record)) {
-        case kTagTime:
-            type = DC_SAMPLE_TIME;
-            value.time = loadU32(payload) * kSampleTimeScale;
-            break;
-        case kTagDepth:
-            type = DC_SAMPLE_DEPTH;
-            value.depth = loadF64(payload);
-            break;
-        case kTagPressure:
-            type = DC_SAMPLE_PRESSURE;
-            value.pressure.tank = loadU32(payload);
-            value.pressure.value = loadF64(payload + 8);
-            break;
-        case kTagTemperature:
-            type = DC_SAMPLE_TEMPERATURE;
-            value.temperature = loadF64(payload);
-            break;
-        case kTagEvent:
-            type = DC_SAMPLE_EVENT;
-            value.event.type = loadU32(payload);
-            value.event.time = loadU32(payload + 4);
-            value.event.flags = loadU32(payload + 8);
-            value.event.value = loadU32(payload + 12);
-            break;
-        default:
-            type = static_cast<dc_sample_type_t>(loadU32(payload));
-            break;
-    }
+    type = decodeValue(loadU32(record), record + 4, value);
 }
 
 }  // namespace dcsim

@@ -32,27 +32,6 @@ std::string at(const std::string &what, const char *key) {
     return what + "." + key;
 }
 
-std::uint32_t readUnsignedOr(const Json &object, const char *key, std::uint32_t fallback,
-                             const std::string &what) {
-    return object.contains(key) ? readUnsigned(object[key], at(what, key)) : fallback;
-}
-
-double readDoubleOr(const Json &object, const char *key, double fallback, const std::string &what) {
-    return object.contains(key) ? readDouble(object[key], at(what, key)) : fallback;
-}
-
-int readStatusOr(const Json &object, const char *key, const std::string &what) {
-    return object.contains(key) ? readStatus(object[key], at(what, key)) : 0;
-}
-
-std::optional<double> readOptionalDouble(const Json &object, const char *key,
-                                         const std::string &what) {
-    if (!object.contains(key)) {
-        return std::nullopt;
-    }
-    return readDouble(object[key], at(what, key));
-}
-
 dc_datetime_t readDatetime(const Json &value, const std::string &what) {
     requireObject(value, what, {"year", "month", "day", "hour", "minute", "second", "timezone"});
     for (const char *key : {"year", "month", "day"}) {
@@ -60,13 +39,11 @@ dc_datetime_t readDatetime(const Json &value, const std::string &what) {
             throw FormatError(at(what, key) + ": missing");
         }
     }
-    dc_datetime_t datetime;
-    datetime.year = readInt(value["year"], at(what, "year"));
-    datetime.month = readInt(value["month"], at(what, "month"));
-    datetime.day = readInt(value["day"], at(what, "day"));
-    datetime.hour = value.contains("hour") ? readInt(value["hour"], at(what, "hour")) : 0;
-    datetime.minute = value.contains("minute") ? readInt(value["minute"], at(what, "minute")) : 0;
-    datetime.second = value.contains("second") ? readInt(value["second"], at(what, "second")) : 0;
+    dc_datetime_t datetime{};
+    readMembers(value, what, readInt,
+                {member("year", datetime.year), member("month", datetime.month),
+                 member("day", datetime.day), member("hour", datetime.hour),
+                 member("minute", datetime.minute), member("second", datetime.second)});
     const bool zoned = value.contains("timezone") && !value["timezone"].is_null();
     datetime.timezone = zoned ? readInt(value["timezone"], at(what, "timezone")) : DC_TIMEZONE_NONE;
     return datetime;
@@ -78,9 +55,9 @@ dc_gasmix_t readGasmix(const Json &value, const std::string &what) {
         throw FormatError(at(what, "oxygen") + ": missing");
     }
     dc_gasmix_t mix{};
-    mix.oxygen = readDouble(value["oxygen"], at(what, "oxygen"));
-    mix.helium = readDoubleOr(value, "helium", 0.0, what);
-    mix.nitrogen = readDoubleOr(value, "nitrogen", 1.0 - mix.oxygen - mix.helium, what);
+    readMember(value, what, "oxygen", mix.oxygen, readDouble);
+    readMember(value, what, "helium", mix.helium, readDouble);
+    mix.nitrogen = readMemberOr(value, what, "nitrogen", 1.0 - mix.oxygen - mix.helium, readDouble);
     return mix;
 }
 
@@ -88,16 +65,18 @@ dc_tank_t readTank(const Json &value, const std::string &what) {
     requireObject(value, what,
                   {"gasmix", "type", "volume", "workpressure", "beginpressure", "endpressure"});
     dc_tank_t tank{};
-    tank.gasmix = readUnsignedOr(value, "gasmix", DC_GASMIX_UNKNOWN, what);
-    const std::uint32_t type = readUnsignedOr(value, "type", DC_TANKVOLUME_NONE, what);
+    tank.gasmix =
+        readMemberOr(value, what, "gasmix", std::uint32_t{DC_GASMIX_UNKNOWN}, readUnsigned);
+    const auto type =
+        readMemberOr(value, what, "type", std::uint32_t{DC_TANKVOLUME_NONE}, readUnsigned);
     if (type > DC_TANKVOLUME_IMPERIAL) {
         throw FormatError(at(what, "type") + ": expected 0, 1 or 2");
     }
     tank.type = static_cast<dc_tankvolume_t>(type);
-    tank.volume = readDoubleOr(value, "volume", 0.0, what);
-    tank.workpressure = readDoubleOr(value, "workpressure", 0.0, what);
-    tank.beginpressure = readDoubleOr(value, "beginpressure", 0.0, what);
-    tank.endpressure = readDoubleOr(value, "endpressure", 0.0, what);
+    readMembers(
+        value, what, readDouble,
+        {member("volume", tank.volume), member("workpressure", tank.workpressure),
+         member("beginpressure", tank.beginpressure), member("endpressure", tank.endpressure)});
     return tank;
 }
 
@@ -142,24 +121,17 @@ void readFaults(const Json &value, const std::string &what, DiveSource &source) 
                    "temperature_minimum", "gasmix_count", "gasmix", "tank_count", "tank",
                    "samples_foreach", "samples_after", "destroy"});
     auto &faults = source.faults;
-    source.parserNewFault = readStatusOr(value, "parser_new", what);
-    faults.setData = readStatusOr(value, "set_data", what);
-    faults.datetime = readStatusOr(value, "datetime", what);
-    faults.divetime = readStatusOr(value, "divetime", what);
-    faults.maxdepth = readStatusOr(value, "maxdepth", what);
-    faults.avgdepth = readStatusOr(value, "avgdepth", what);
-    faults.temperatureMinimum = readStatusOr(value, "temperature_minimum", what);
-    faults.gasmixCount = readStatusOr(value, "gasmix_count", what);
-    faults.tankCount = readStatusOr(value, "tank_count", what);
-    faults.samplesForeach = readStatusOr(value, "samples_foreach", what);
-    faults.samplesAfter = readUnsignedOr(value, "samples_after", 0, what);
-    faults.destroy = readStatusOr(value, "destroy", what);
-    if (value.contains("gasmix")) {
-        faults.gasmix = readIndexFaults(value["gasmix"], at(what, "gasmix"));
-    }
-    if (value.contains("tank")) {
-        faults.tank = readIndexFaults(value["tank"], at(what, "tank"));
-    }
+    readMembers(value, what, readStatus,
+                {member("parser_new", source.parserNewFault), member("set_data", faults.setData),
+                 member("datetime", faults.datetime), member("divetime", faults.divetime),
+                 member("maxdepth", faults.maxdepth), member("avgdepth", faults.avgdepth),
+                 member("temperature_minimum", faults.temperatureMinimum),
+                 member("gasmix_count", faults.gasmixCount), member("tank_count", faults.tankCount),
+                 member("samples_foreach", faults.samplesForeach)});
+    readMember(value, what, "samples_after", faults.samplesAfter, readUnsigned);
+    readMember(value, what, "destroy", faults.destroy, readStatus);
+    readMember(value, what, "gasmix", faults.gasmix, readIndexFaults);
+    readMember(value, what, "tank", faults.tank, readIndexFaults);
 }
 
 GeneratedProfile readGenerated(const Json &value, const std::string &what) {
@@ -168,9 +140,9 @@ GeneratedProfile readGenerated(const Json &value, const std::string &what) {
         throw FormatError(at(what, "rows") + ": missing");
     }
     GeneratedProfile profile;
-    profile.rows = readUnsigned(value["rows"], at(what, "rows"));
-    profile.interval = readUnsignedOr(value, "interval", profile.interval, what);
-    profile.maxdepth = readDoubleOr(value, "maxdepth", 0.0, what);
+    readMember(value, what, "rows", profile.rows, readUnsigned);
+    readMember(value, what, "interval", profile.interval, readUnsigned);
+    readMember(value, what, "maxdepth", profile.maxdepth, readDouble);
     if (value.contains("pressure")) {
         const Json &range = value["pressure"];
         if (!range.is_array() || range.size() != 2) {
@@ -179,7 +151,7 @@ GeneratedProfile readGenerated(const Json &value, const std::string &what) {
         profile.pressure = std::make_pair(readDouble(range[0], at(what, "pressure")),
                                           readDouble(range[1], at(what, "pressure")));
     }
-    profile.temperature = readOptionalDouble(value, "temperature", what);
+    readMember(value, what, "temperature", profile.temperature, readDouble);
     const std::uint64_t lastTime = std::uint64_t{profile.interval} * profile.rows;
     if (profile.rows > 0 &&
         lastTime - profile.interval > std::numeric_limits<std::uint32_t>::max()) {
@@ -195,29 +167,23 @@ DiveSource readDiveSource(const Json &dive, const std::string &what) {
          "gasmix_count", "tank_count", "samples", "generate", "repeat", "faults"});
     DiveSource source;
     auto &summary = source.summary;
-    if (dive.contains("datetime")) {
-        summary.datetime = readDatetime(dive["datetime"], at(what, "datetime"));
-    }
-    if (dive.contains("divetime")) {
-        summary.divetime = readUnsigned(dive["divetime"], at(what, "divetime"));
-    }
-    summary.maxdepth = readOptionalDouble(dive, "maxdepth", what);
-    summary.avgdepth = readOptionalDouble(dive, "avgdepth", what);
-    summary.temperatureMinimum = readOptionalDouble(dive, "temperature_minimum", what);
+    readMember(dive, what, "datetime", summary.datetime, readDatetime);
+    readMember(dive, what, "divetime", summary.divetime, readUnsigned);
+    readMember(dive, what, "maxdepth", summary.maxdepth, readDouble);
+    readMember(dive, what, "avgdepth", summary.avgdepth, readDouble);
+    readMember(dive, what, "temperature_minimum", summary.temperatureMinimum, readDouble);
     summary.gasmixes = readList<dc_gasmix_t>(dive, "gasmixes", what, readGasmix);
     summary.tanks = readList<dc_tank_t>(dive, "tanks", what, readTank);
-    summary.gasmixCount = readUnsignedOr(dive, "gasmix_count",
-                                         static_cast<std::uint32_t>(summary.gasmixes.size()), what);
-    summary.tankCount =
-        readUnsignedOr(dive, "tank_count", static_cast<std::uint32_t>(summary.tanks.size()), what);
+    summary.gasmixCount = static_cast<std::uint32_t>(summary.gasmixes.size());
+    summary.tankCount = static_cast<std::uint32_t>(summary.tanks.size());
+    readMember(dive, what, "gasmix_count", summary.gasmixCount, readUnsigned);
+    readMember(dive, what, "tank_count", summary.tankCount, readUnsigned);
     if (dive.contains("samples")) {
         requireArray(dive["samples"], at(what, "samples"));
         source.samples = &dive["samples"];
     }
-    if (dive.contains("generate")) {
-        source.generated = readGenerated(dive["generate"], at(what, "generate"));
-    }
-    source.repeat = readUnsignedOr(dive, "repeat", 1, what);
+    readMember(dive, what, "generate", source.generated, readGenerated);
+    readMember(dive, what, "repeat", source.repeat, readUnsigned);
     if (dive.contains("faults")) {
         readFaults(dive["faults"], at(what, "faults"), source);
     }
@@ -228,9 +194,9 @@ void encodeSample(const Json &sample, const std::string &what, DiveEncoder &enco
     if (sample.contains("event")) {
         requireObject(sample, what, {"event", "time", "flags", "value"});
         encoder.addEvent(readUnsigned(sample["event"], at(what, "event")),
-                         readUnsignedOr(sample, "time", 0, what),
-                         readUnsignedOr(sample, "flags", 0, what),
-                         readUnsignedOr(sample, "value", 0, what));
+                         readMemberOr(sample, what, "time", 0u, readUnsigned),
+                         readMemberOr(sample, what, "flags", 0u, readUnsigned),
+                         readMemberOr(sample, what, "value", 0u, readUnsigned));
     } else if (sample.contains("type")) {
         requireObject(sample, what, {"type"});
         const std::uint32_t type = readUnsigned(sample["type"], at(what, "type"));
@@ -240,7 +206,7 @@ void encodeSample(const Json &sample, const std::string &what, DiveEncoder &enco
         encoder.addOther(type);
     } else if (sample.contains("pressure")) {
         requireObject(sample, what, {"pressure", "tank"});
-        encoder.addPressure(readUnsignedOr(sample, "tank", 0, what),
+        encoder.addPressure(readMemberOr(sample, what, "tank", 0u, readUnsigned),
                             readDouble(sample["pressure"], at(what, "pressure")));
     } else if (sample.contains("depth")) {
         requireObject(sample, what, {"depth"});

@@ -52,77 +52,68 @@ std::string readPort(const std::string &path) {
     refusePort(path, sizeLimitText());
 }
 
-dc_event_devinfo_t readDevinfo(const Json &value) {
-    requireObject(value, "devinfo", {"model", "firmware", "serial"});
+dc_event_devinfo_t readDevinfo(const Json &value, const std::string &what) {
+    requireObject(value, what, {"model", "firmware", "serial"});
     dc_event_devinfo_t devinfo{};
-    devinfo.model = value.contains("model") ? readUnsigned(value["model"], "devinfo.model") : 0;
-    devinfo.firmware =
-        value.contains("firmware") ? readUnsigned(value["firmware"], "devinfo.firmware") : 0;
-    devinfo.serial = value.contains("serial") ? readUnsigned(value["serial"], "devinfo.serial") : 0;
+    readMembers(value, what, readUnsigned,
+                {member("model", devinfo.model), member("firmware", devinfo.firmware),
+                 member("serial", devinfo.serial)});
     return devinfo;
 }
 
-dc_event_clock_t readClock(const Json &value) {
-    requireObject(value, "clock", {"devtime", "systime"});
+dc_event_clock_t readClock(const Json &value, const std::string &what) {
+    requireObject(value, what, {"devtime", "systime"});
     dc_event_clock_t clock{};
-    clock.devtime = value.contains("devtime") ? readUnsigned(value["devtime"], "clock.devtime") : 0;
-    clock.systime = value.contains("systime") ? readInt64(value["systime"], "clock.systime") : 0;
+    readMember(value, what, "devtime", clock.devtime, readUnsigned);
+    readMember(value, what, "systime", clock.systime, readInt64);
     return clock;
 }
 
-DeviceFaults readDeviceFaults(const Json &value) {
-    requireObject(value, "faults",
+DeviceFaults readDeviceFaults(const Json &value, const std::string &what) {
+    requireObject(value, what,
                   {"open", "set_events", "set_cancel", "foreach", "foreach_after", "close"});
-    const auto status = [&](const char *key) {
-        return value.contains(key) ? readStatus(value[key], std::string("faults.") + key) : 0;
-    };
     DeviceFaults faults;
-    faults.open = status("open");
-    faults.setEvents = status("set_events");
-    faults.setCancel = status("set_cancel");
-    faults.foreach = status("foreach");
-    faults.close = status("close");
-    if (value.contains("foreach_after")) {
-        faults.foreachAfter = readUnsigned(value["foreach_after"], "faults.foreach_after");
-    }
+    readMembers(value, what, readStatus,
+                {member("open", faults.open), member("set_events", faults.setEvents),
+                 member("set_cancel", faults.setCancel), member("foreach", faults.foreach),
+                 member("close", faults.close)});
+    readMember(value, what, "foreach_after", faults.foreachAfter, readUnsigned);
     return faults;
 }
 
-Transfer readTransfer(const Json &value) {
-    requireObject(value, "transfer", {"block_size", "block_delay_ms", "memory_first"});
+Transfer readTransfer(const Json &value, const std::string &what) {
+    requireObject(value, what, {"block_size", "block_delay_ms", "memory_first"});
     if (!value.contains("block_size")) {
-        throw FormatError("transfer: block_size is required");
+        throw FormatError(what + ": block_size is required");
     }
     Transfer transfer;
-    transfer.blockSize = readUnsigned(value["block_size"], "transfer.block_size");
+    readMember(value, what, "block_size", transfer.blockSize, readUnsigned);
     if (transfer.blockSize == 0) {
-        throw FormatError("transfer.block_size: must be above 0");
+        throw FormatError(what + ".block_size: must be above 0");
     }
-    if (value.contains("block_delay_ms")) {
-        transfer.blockDelayMs = readUnsigned(value["block_delay_ms"], "transfer.block_delay_ms");
-    }
-    if (value.contains("memory_first")) {
-        transfer.memoryFirst = readBool(value["memory_first"], "transfer.memory_first");
-    }
+    readMember(value, what, "block_delay_ms", transfer.blockDelayMs, readUnsigned);
+    readMember(value, what, "memory_first", transfer.memoryFirst, readBool);
     return transfer;
 }
 
-void readDives(const Json &value, Image &image) {
-    requireArray(value, "dives");
+std::vector<ImageDive> readDives(const Json &value, const std::string &what) {
+    requireArray(value, what);
+    std::vector<ImageDive> dives;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        for (auto &copy : encodeImageDive(value[i], "dives[" + std::to_string(i) + "]")) {
+        for (auto &copy : encodeImageDive(value[i], what + "[" + std::to_string(i) + "]")) {
             const Fingerprint fingerprint = fingerprintOf(copy.bytes);
-            image.dives.push_back({std::move(copy.bytes), fingerprint, copy.parserNewFault});
+            dives.push_back({std::move(copy.bytes), fingerprint, copy.parserNewFault});
         }
     }
+    return dives;
 }
 
 // Each line: a level from 1 (error) to 4 (debug), and its text, or its bytes in hex.
-std::vector<ImageLogLine> readLog(const Json &value) {
-    requireArray(value, "log");
+std::vector<ImageLogLine> readLog(const Json &value, const std::string &path) {
+    requireArray(value, path);
     std::vector<ImageLogLine> lines;
     for (std::size_t i = 0; i < value.size(); ++i) {
-        const std::string what = "log[" + std::to_string(i) + "]";
+        const std::string what = path + "[" + std::to_string(i) + "]";
         requireObject(value[i], what, {"level", "text", "hex"});
         ImageLogLine line;
         line.level = static_cast<int>(readUnsigned(value[i]["level"], what + ".level"));
@@ -168,29 +159,19 @@ Image readImage(const Json &root) {
     Image image;
     image.vendor = readString(root["vendor"], "vendor");
     image.product = readString(root["product"], "product");
-    if (root.contains("devinfo"))
-        image.devinfo = readDevinfo(root["devinfo"]);
-    if (root.contains("clock"))
-        image.clock = readClock(root["clock"]);
-    if (root.contains("waiting"))
-        image.waiting = readBool(root["waiting"], "waiting");
-    if (root.contains("delay_ms"))
-        image.delayMs = readUnsigned(root["delay_ms"], "delay_ms");
-    if (root.contains("progress_maximum")) {
-        image.progressMaximum = readUnsigned(root["progress_maximum"], "progress_maximum");
-    }
-    if (root.contains("transfer"))
-        image.transfer = readTransfer(root["transfer"]);
-    if (root.contains("journal"))
-        image.journal = readString(root["journal"], "journal");
-    if (root.contains("log"))
-        image.log = readLog(root["log"]);
-    if (root.contains("faults"))
-        image.faults = readDeviceFaults(root["faults"]);
-    if (root.contains("dives"))
-        readDives(root["dives"], image);
-    if (root.contains("pin_code"))
+    readMember(root, "devinfo", image.devinfo, readDevinfo);
+    readMember(root, "clock", image.clock, readClock);
+    readMember(root, "waiting", image.waiting, readBool);
+    readMember(root, "delay_ms", image.delayMs, readUnsigned);
+    readMember(root, "progress_maximum", image.progressMaximum, readUnsigned);
+    readMember(root, "transfer", image.transfer, readTransfer);
+    readMember(root, "journal", image.journal, readString);
+    readMember(root, "log", image.log, readLog);
+    readMember(root, "faults", image.faults, readDeviceFaults);
+    readMember(root, "dives", image.dives, readDives);
+    if (root.contains("pin_code")) {
         checkPinCode(root["pin_code"]);
+    }
     return image;
 }
 

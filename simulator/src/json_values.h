@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace dcsim {
 
@@ -27,6 +28,46 @@ bool readBool(const Json &value, const std::string &what);
 void requireObject(const Json &value, const std::string &what,
                    std::initializer_list<const char *> allowed);
 void requireArray(const Json &value, const std::string &what);
+
+// Reads the member key of object with read when object has it; target keeps its value otherwise.
+// Errors name the member by its key, or as path.key for a member of the object at path.
+template <typename Target, typename Read>
+void readMember(const Json &object, const char *key, Target &target, Read &&read) {
+    if (object.contains(key)) {
+        target = read(object[key], std::string(key));
+    }
+}
+
+template <typename Target, typename Read>
+void readMember(const Json &object, const std::string &path, const char *key, Target &target,
+                Read &&read) {
+    if (object.contains(key)) {
+        target = read(object[key], path + "." + key);
+    }
+}
+
+// A member's key and the field readMembers reads it into.
+template <typename Field>
+std::pair<const char *, Field *> member(const char *key, Field &field) {
+    return {key, &field};
+}
+
+// Reads each listed member the object at path has into its field with read, in the list's order.
+template <typename Field, typename Read>
+void readMembers(const Json &object, const std::string &path, Read &&read,
+                 std::initializer_list<std::pair<const char *, Field *>> members) {
+    for (const auto &[key, field] : members) {
+        readMember(object, path, key, *field, read);
+    }
+}
+
+// The member key of the object at path read with read, or fallback when the object lacks it.
+template <typename Value, typename Read>
+Value readMemberOr(const Json &object, const std::string &path, const char *key, Value fallback,
+                   Read &&read) {
+    readMember(object, path, key, fallback, read);
+    return fallback;
+}
 
 }  // namespace dcsim
 

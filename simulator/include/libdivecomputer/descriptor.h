@@ -49,13 +49,14 @@ int dc_descriptor_filter(DCSIM_DESCRIPTOR *descriptor, dc_transport_t transport,
 
 #else
 
+/* A model's one transport, numbered from 0 in this order (Java receives the numbers). */
 typedef enum dc_transport_t {
-    DC_TRANSPORT_NONE = 0,
-    DC_TRANSPORT_SERIAL = 1,
-    DC_TRANSPORT_USB = 2,
-    DC_TRANSPORT_USBHID = 3,
-    DC_TRANSPORT_IRDA = 4,
-    DC_TRANSPORT_BLUETOOTH = 5
+    DC_TRANSPORT_NONE,
+    DC_TRANSPORT_SERIAL,
+    DC_TRANSPORT_USB,
+    DC_TRANSPORT_USBHID,
+    DC_TRANSPORT_IRDA,
+    DC_TRANSPORT_BLUETOOTH
 } dc_transport_t;
 
 dc_transport_t dc_descriptor_get_transport(dc_descriptor_t *descriptor);

@@ -14,11 +14,11 @@ extern "C" {
 #endif
 
 typedef enum dc_event_type_t {
-    DC_EVENT_WAITING = (1 << 0),
-    DC_EVENT_PROGRESS = (1 << 1),
-    DC_EVENT_DEVINFO = (1 << 2),
-    DC_EVENT_CLOCK = (1 << 3),
-    DC_EVENT_VENDOR = (1 << 4)
+    DC_EVENT_WAITING = 0x01,
+    DC_EVENT_PROGRESS = 0x02,
+    DC_EVENT_DEVINFO = 0x04,
+    DC_EVENT_CLOCK = 0x08,
+    DC_EVENT_VENDOR = 0x10
 } dc_event_type_t;
 
 typedef struct dc_device_t dc_device_t;
