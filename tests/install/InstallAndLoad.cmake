@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installs the build into a scratch prefix, the bridge with the libdivecomputer it was linked
 # against, checks what landed there (the licences too) and what cpack packs, then downloads the
 # bundled example in a fresh JVM that knows only that prefix: the install must be self-contained.
@@ -42,8 +43,11 @@ endif()
 # the note on it.
 foreach(components "bridge" "bridge;libdivecomputer")
     file(REMOVE_RECURSE "${PREFIX}-packages")
+    # The components named, in one archive, as a build with the bundle option packs them.
     execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -B "${PREFIX}-packages"
                             -D "CPACK_COMPONENTS_ALL=${components}"
+                            -D CPACK_ARCHIVE_COMPONENT_INSTALL=ON
+                            -D CPACK_COMPONENTS_GROUPING=ALL_COMPONENTS_IN_ONE
                     RESULT_VARIABLE result OUTPUT_QUIET ERROR_VARIABLE errors)
     file(GLOB archive "${PREFIX}-packages/*.tar.gz")
     if(NOT result EQUAL 0 OR NOT archive)
@@ -55,7 +59,7 @@ foreach(components "bridge" "bridge;libdivecomputer")
         list(APPEND wanted share/doc/divebridge/THIRD-PARTY.md)
     endif()
     foreach(file ${wanted})
-        if(NOT packed MATCHES "/${file}\n")
+        if(NOT packed MATCHES "(^|/|\n)${file}\n")
             message(FATAL_ERROR "The archive of ${components} lacks ${file}:\n${packed}")
         endif()
     endforeach()
