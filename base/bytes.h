@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Bytes as they come from a dive computer or go to one: fingerprints, access codes, notifications.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one way the bridge writes to standard output: the event lines of a download and the lines
 // that report a failure nothing else can report. Each line is flushed at once: a download takes
 // minutes and the user watches its lines, and a host may capture them from another thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/libdivecomputer_handles.h"
 
 #include "base/console.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Owning handles for every libdivecomputer handle the bridge holds, declared once for the bridge,
 // its tests and its benchmarks: each is released exactly once, by its owner's destructor. Releasing
 // never throws; a close or a parser destroy that fails is written to the console, since nothing

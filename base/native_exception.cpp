@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "base/native_exception.h"
 
 #include <cinttypes>

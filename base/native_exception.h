@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native exception family: every failure of the bridge's own work travels as one of these up
 // to the exported function, which turns it into a Java exception.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "allocation_counter.h"
 
 #include <atomic>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Allocations counted by replacing the global operator new, in the benchmark binary only: every
 // C++ allocation of the process, the bridge's and the simulator's alike.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floor a BLE stream is measured against: the least a client of sdbus-c++ does to receive a
 // dive computer's notifications from BlueZ. One bus connection whose event loop thread takes each
 // notification's bytes out of its PropertiesChanged signal and counts it; nothing is queued or

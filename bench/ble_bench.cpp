@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bridge's Bluetooth LE path against a fake BlueZ (simulator/fake-bluez), which this program
 // starts on the private bus it runs on (`with-private-bus DIR ble_bench EXAMPLES`): the CPU a
 // notification costs the whole bench process through the bridge's stream and through a bare

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ble_notification_cost.h"
 
 #include "bare_ble_client.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What receiving a BLE notification costs the bench process, every thread counted: through the
 // bridge's stream (openBleLink and BleStream, one notification a read, as libdivecomputer's
 // backends read) and through the bare sdbus-c++ client, both fed the same burst by the fake BlueZ.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ble_stop_latency.h"
 
 #include "device/device_connection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How promptly a BLE download stops: the wall time from a stop request (what
 // interruptDeviceDownload asks) to the return of the download, its connection closed, while a
 // simulated Perdix sends its image through the fake BlueZ at the pace of the connection interval.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bridge's native work in counts that a run repeats on any machine: instructions counted by
 // callgrind and allocations (calls of operator new), per dive and per row, and how they grow with
 // the rows of a dive and the dives of a download. The simulator's own work is counted on its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "download_figures.h"
 
 #include "native_support.h"

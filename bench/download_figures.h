@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native download figures: the bridge's download of generated images of D dives of
 // downloadRows rows, its fixed cost per call, its cost per row and how that grows with D.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fake BlueZ (simulator/fake-bluez) run as a child of the benchmark, on the private bus the
 // benchmark itself runs on (with-private-bus), with the devices it is given.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "figures.h"
 
 #include <cmath>

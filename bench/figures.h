@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The benchmark's verdicts: each figure printed beside its target, PASS or MISS decided from the
 // measured number alone (the median, for a figure measured in rounds).
 #pragma once

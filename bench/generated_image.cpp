@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "generated_image.h"
 
 #include <fstream>

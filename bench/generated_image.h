@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Dive computer images of any size for the benchmarks: D copies of one generated dive of R rows.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Downloading only the new dives: on a dive computer that holds a thousand dives and two new ones,
 // a download given the fingerprint of the newest dive already kept must cost what the two new
 // dives cost, not what the thousand old ones would. Every dive costs link time here (its bytes

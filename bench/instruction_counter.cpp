@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "instruction_counter.h"
 
 #include <valgrind/callgrind.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Instructions counted by callgrind: the same total for the same binary and input, whatever else
 // the machine runs, so that a verdict on them holds on any machine of one kind.
 #pragma once

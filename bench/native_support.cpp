@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "native_support.h"
 
 #include "generated_image.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the native benchmarks share: generated images on disk, the simulator's device on one, the
 // bridge's download and the simulator's own work apart from it, and standard output silenced
 // while downloads print their progress lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bridge's native times: sample collection, parsing, record copies and whole downloads
 // through the simulator. Every body is timed in rounds (CPU time of this thread) and each figure
 // reported as the median over the rounds, with their range. Times turn with the machine, so the

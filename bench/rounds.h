@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Timing in rounds: every body is timed once a round, then all again in the next round, so that a
 // busy spell of the shared machine falls on every size alike instead of on the one being timed. A
 // figure is computed from each round's samples and reported as the median over the rounds, with

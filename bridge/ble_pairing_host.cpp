@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/ble_pairing_host.h"
 
 #include "bridge/java_scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A BLE dive computer's PIN and access code, asked of the host when its DeviceConnector declares
 // static String bluetoothPinCode(String name, String address),
 // static byte[] bluetoothAccessCode(String name, String address) and

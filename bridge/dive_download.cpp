@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The download export: opens the dive computer the caller picked, downloads every dive on it and
 // hands each to the caller's set as a Java Dive.
 #include "bridge/ble_pairing_host.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/dive_fingerprints.h"
 
 #include "bridge/java_scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Downloading only the new dives, when the host's DeviceConnector declares
 // static byte[] diveFingerprint(String vendor, String model, String serial) and
 // static void saveDiveFingerprint(String vendor, String model, String serial, byte[] fingerprint):

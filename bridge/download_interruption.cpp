@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/interruption.h"
 
 #include <coralnote_main_java_core_DeviceConnector.h>

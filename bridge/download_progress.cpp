@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/download_progress.h"
 
 #include "bridge/java_throw.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reporting a download's progress to the host, when its DeviceConnector declares
 // static void downloadProgress(long current, long maximum).
 #pragma once

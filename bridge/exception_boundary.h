@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one place where native failures become Java exceptions: every export runs its native work
 // through translateNativeFailures.
 #pragma once

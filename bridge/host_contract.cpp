@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/host_contract.h"
 
 namespace divebridge {

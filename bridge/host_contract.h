@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host contract: every Java class, constructor and method the bridge uses, named once in one
 // table (host_contract.cpp), and the lookup each export makes of the part it needs, afresh on every
 // call. Adding a member to the contract is a row in the table and its name here.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/java_dive.h"
 
 #include "bridge/java_scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Building the host's Java Dive of one downloaded record: its gas, cylinder, optional values, date
 // text and profile.
 #pragma once

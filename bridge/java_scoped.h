@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Scoped JNI resources: each is released exactly once, by its owner's destructor.
 #pragma once
 

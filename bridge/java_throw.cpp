@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/java_throw.h"
 
 namespace divebridge {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raising Java exceptions from native code.
 #pragma once
 

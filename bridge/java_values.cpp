@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/java_values.h"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Java strings and byte arrays from native values, and back: texts that JNI's NewStringUTF cannot
 // take as they are (it wants modified UTF-8, and a libdivecomputer log line or a name heard over
 // the air may hold anything), fingerprints and access codes.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/libdivecomputer_log_host.h"
 
 #include "bridge/java_scoped.h"

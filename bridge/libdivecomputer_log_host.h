@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libdivecomputer's log for the host, when its DeviceConnector declares
 // static void libdivecomputerLog(int level, String message): every line of the download's
 // context, on the thread that logged it.

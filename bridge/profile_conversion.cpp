@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/profile_conversion.h"
 
 #include "bridge/java_scoped.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Handing a dive's sample profile to its Java Dive as five boxed arrays.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "bridge/supported_devices.h"
 
 #include "bridge/exception_boundary.h"

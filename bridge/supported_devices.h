@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dive computers libdivecomputer supports, as plain native records.
 #pragma once
 

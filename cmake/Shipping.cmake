@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # What an application ships: `cmake --install` puts the bridge alone into <prefix>/lib (bin/ for the
 # Windows DLL); on Linux with a run path of $ORIGIN, so that a libdivecomputer placed beside it is
 # found first. `cpack` packs the same into one archive named for the version and the platform.

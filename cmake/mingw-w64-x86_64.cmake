@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows x64 from a Debian machine with MinGW-w64 (Debian's g++-mingw-w64-x86-64-posix).
 # The posix variants of the compilers: the win32 ones of GCC 12 lack std::thread and std::mutex.
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A connected BLE dive computer's data channel: what the BLE stream needs of a platform's GATT
 // client (BlueZ on Linux). Notifications of the data characteristic are queued as they arrive.
 #pragma once

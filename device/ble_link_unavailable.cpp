@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds without a Bluetooth LE stack of their own: Windows (its BLE API is WinRT, which the
 // MinGW-w64 toolchain cannot build) and Linux builds made without sdbus-c++.
 #include "base/native_exception.h"

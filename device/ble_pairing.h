@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a BLE dive computer that pairs by PIN code needs of the application: the PIN the diver
 // reads off its screen, and the access code it grants in return, kept per device.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/ble_stream.h"
 
 #include <libdivecomputer/ble.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libdivecomputer's custom BLE stream over a BleLink: the callbacks of dc_custom_open, answering as
 // libdivecomputer's backends expect of BLE (one notification per read, TIMEOUT when none comes,
 // purge, poll, sleeps that let notifications queue), with credit flow for the links that use it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A D-Bus call the downloading thread waits for, however long BlueZ takes to answer: the wait ends
 // at its deadline, or within a few milliseconds of a stop request, and the reply is then dropped.
 #pragma once

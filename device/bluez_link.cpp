@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BLE link on Linux: BlueZ over the system D-Bus, through sdbus-c++. Each link has a bus
 // connection of its own, whose event loop thread receives BlueZ's signals (notifications, the
 // device's state, devices found by a discovery); the downloading thread makes every call and waits

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/bluez_objects.h"
 
 #include <algorithm>

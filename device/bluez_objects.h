@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // BlueZ's object tree as the BLE link reads it: adapters, devices and their GATT services, from the
 // answer of ObjectManager.GetManagedObjects and from InterfacesAdded.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The one walk over libdivecomputer's descriptors, shared by the listing and the selection; each
 // caller decides what a failure of the walk means to it.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/device_adapter.h"
 
 #include "base/native_exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The device calls whose form changed between libdivecomputer releases, in one form for the rest
 // of the bridge. Releases 0.5 and 0.6 open a device on a port name and give each model one
 // transport number; 0.7 and later open a transport stream first and give each model a set of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/device_connection.h"
 
 #include "base/console.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One open dive computer: the device handle, its event and cancellation hooks, the download of
 // every dive on it and the serial text for the Java side.
 #pragma once

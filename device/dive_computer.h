@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dive computer chosen for one download: its selection name, port, libdivecomputer context and
 // matching descriptor.
 #pragma once

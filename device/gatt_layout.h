@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which GATT characteristics carry a dive computer's data: the services the dive computer families
 // are known to use, then a generic rule. Platform-neutral: a transport describes what it found and
 // opens the characteristics chosen here.

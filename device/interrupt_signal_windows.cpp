@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // SIGINT where the C runtime has signal() but no sigaction. What differs from POSIX:
 // - the runtime puts SIG_DFL back before it runs a handler, so ours reinstalls itself once it has
 //   passed the signal on; a second signal in between meets the default;

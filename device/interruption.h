@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Stopping running downloads: the process-wide count of stop requests and the SIGINT handler.
 #pragma once
 

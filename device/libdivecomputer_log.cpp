@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/libdivecomputer_log.h"
 
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libdivecomputer's log, for an application that wants it: every line of a context goes to a sink
 // instead of libdivecomputer's default (standard error, warnings and errors only).
 #pragma once

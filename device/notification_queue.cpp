@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/notification_queue.h"
 
 #include <algorithm>

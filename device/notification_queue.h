@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The notifications a BLE link has received and the stream has not read yet. Filled on the
 // transport's own thread, emptied on the downloading thread.
 #pragma once

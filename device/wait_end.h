@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a wait of the downloading thread ended: for a notification, a reply of BlueZ's, or a
 // device's state. The BLE stream answers libdivecomputer with the status each end means.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bytes of one downloaded dive, as a dive computer might deliver them, through the simulated
 // parser and parseDiveData. Every input must end in a consistent record or the bridge's own
 // Exception, with the parser released.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the bytes of every dive of the given dive computer images into a directory, one file per
 // dive: the seeds of the dive parsing fuzzer.
 //   dive_seed_writer OUTPUT_DIR IMAGE...

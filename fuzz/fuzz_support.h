@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fuzz targets share: a quiet process, the checks a parsed dive must pass, and the
 // simulated dive computer they open.
 #pragma once

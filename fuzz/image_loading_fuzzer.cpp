@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A whole dive computer image, as a user might hand one to the demo, through the bridge's road of
 // a download: selection, opening, the transfer with its events, and the parsing of every dive.
 // Every input must end in consistent records or one of the bridge's exceptions, with every

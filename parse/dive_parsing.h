@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Parsing of one downloaded dive into a DiveRecord through libdivecomputer's parser.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native form of one downloaded dive: summary values, gas mixes, tanks and the sample table.
 #pragma once
 

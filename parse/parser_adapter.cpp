@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parse/parser_adapter.h"
 
 namespace divebridge {

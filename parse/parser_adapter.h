@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parser calls whose form changed between libdivecomputer releases, in one form for the rest of
 // the bridge. Releases 0.5 to 0.8 take a dive's bytes after creating the parser and pass samples by
 // value with times in seconds; 0.9 creates the parser from the bytes and passes samples by pointer

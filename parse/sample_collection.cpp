@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parse/sample_collection.h"
 
 #include "base/native_exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Collection of a dive's sample stream into the aligned columns of a DiveProfile.
 #pragma once
 

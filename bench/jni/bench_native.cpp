@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native half of the JVM benchmark (class coralnote.bench.BenchNative): downloads kept in
 // native memory so that the bridge's conversion can be timed alone, the JNI floor it is compared
 // with, and the real export run through a JNIEnv that counts local references.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "counting_jni_env.h"
 
 #include <cstdarg>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A JNIEnv that passes every call on to the JVM's own and counts the calls and the local
 // references alive at once, so that a benchmark can read what a real download asks of the JVM.
 #pragma once

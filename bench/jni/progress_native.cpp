@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one progress report: the bridge's reporter against the bare JNI call of the same
 // Java method, each timed over many calls on the calling thread.
 #include "bridge/download_progress.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks the export and import tables of a Windows DLL, as `objdump -p` prints them. A CTest test of
 # the Windows build:
 #   cmake -DOBJDUMP=<objdump> -DDLL=<file.dll> [-DEXPORTS=<name;...>] [-DEXPORT_PATTERN=<regex>]

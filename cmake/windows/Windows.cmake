@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Windows x64 cross-built on Linux with MinGW-w64 (the windows preset, cmake/mingw-w64-x86_64.cmake).
 # Included by the top-level CMakeLists.txt before any target is made.
 if(NOT WIN32 OR CMAKE_HOST_WIN32)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Writes a module-definition file exporting the functions of OBJECTS (a list) whose names match
 # PATTERN, as a version script's wildcards would on Linux. Run by a pre-link step with cmake -P.
 #   cmake -DNM=<nm> "-DOBJECTS=<objects>" -DPATTERN=<regex> -DOUTPUT=<file.def> -P <this file>

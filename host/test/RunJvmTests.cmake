@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs one selection of the JUnit tests in a JVM that checks every JNI call, and fails when the JVM
 # reports a JNI warning even though every test passed: -Xcheck:jni only warns, it never fails.
 #

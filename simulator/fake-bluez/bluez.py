@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """BlueZ 5.66's objects as a client sees them on the bus: the agent manager, the adapters, their
 devices and, while a device is connected, its GATT services and characteristics. Discovery and
 notify sessions belong to the client that started them and end when it leaves the bus; so does

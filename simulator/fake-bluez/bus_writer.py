@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A fix for dbus-next 0.2.3's message writer, installed before the fake connects.
 
 Its writer takes a full socket (send raising BlockingIOError, EAGAIN) for a broken bus and ends

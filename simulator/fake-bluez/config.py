@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The configuration file: adapters, and devices with their image, GATT layout, timing and faults
 (README.md describes every member)."""
 

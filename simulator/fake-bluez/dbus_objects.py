@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """An object server on dbus-next's messages: object paths, properties and the ObjectManager at /.
 
 dbus-next's own ServiceInterface emits InterfacesAdded from the object's path and one interface at

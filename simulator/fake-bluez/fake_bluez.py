@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: MIT
 """A fake BlueZ with simulated BLE dive computers, on the bus DBUS_SYSTEM_BUS_ADDRESS names.
 
     fake_bluez.py CONFIG.json [--journal FILE]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The GATT layouts a simulated dive computer presents, and the role each characteristic plays in
 the download protocol (peripheral.py)."""
 

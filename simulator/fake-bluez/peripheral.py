@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """The simulated dive computer on one connection: it answers the download protocol's requests
 with notifications, paced by the connection interval, and injects the device's faults.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API (release 0.9): GATT UUIDs as text.
 #include "trace.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The argument checks the C API's entry points share. What they refuse is a wrong argument
 // (DC_STATUS_INVALIDARGS), as in libdivecomputer.
 #ifndef DCSIM_API_CHECKS_H

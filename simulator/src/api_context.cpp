@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API: contexts: a checked handle that keeps its log.
 #include "api_checks.h"
 #include "trace.h"

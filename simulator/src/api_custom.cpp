@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API (generation B): streams whose transport the application supplies through callbacks.
 #include "api_checks.h"
 #include "custom_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API: the simulator's own hooks for tests and tools.
 #include "dive_json.h"
 #include "handles.h"

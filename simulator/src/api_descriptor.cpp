@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API: the descriptor iterator, the generic dc_iterator_* calls, and the descriptors.
 #include "api_checks.h"
 #include "trace.h"

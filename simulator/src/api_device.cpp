@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API: devices, opened on the path of a dive computer image (generation A) or on a stream
 // opened on one (B).
 #ifdef DCSIM_GENERATION_B

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API (generation B): streams opened on an image by serial port name, IrDA address or Bluetooth
 // address, and the closing of every stream.
 #include "api_checks.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API: parsers, created on a device for one dive's bytes (given with dc_parser_set_data up to
 // release 0.8, to dc_parser_new from 0.9 on).
 #include "api_checks.h"

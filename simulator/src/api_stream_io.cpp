@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API (generation B): the calls on an open stream, answered by the stream's kind (see Stream).
 #include "api_checks.h"
 #include "trace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // C API (generation B): USB and USB HID devices, enumerated from the images listed in DCSIM_USB.
 #include "api_checks.h"
 #include "trace.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ble_backend.h"
 
 #include "status_error.h"

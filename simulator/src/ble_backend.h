@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The backend side of the simulator's BLE protocol: on a custom stream the simulated dive computer
 // is a peripheral that answers requests written to it with notifications (see simulator/README.md,
 // "The BLE protocol"). Opening greets it and unlocks a PIN-protected one; a download fetches its

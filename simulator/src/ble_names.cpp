@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ble_names.h"
 
 namespace dcsim {

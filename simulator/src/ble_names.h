@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a model's dive computers advertise themselves over BLE, for dc_descriptor_filter: a name
 // starts with one of the model's prefixes, and what follows depends on the family.
 #ifndef DCSIM_BLE_NAMES_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "calendar.h"
 
 namespace dcsim {

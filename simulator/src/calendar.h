@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Calendar arithmetic on libdivecomputer dates (proleptic Gregorian calendar).
 #ifndef DCSIM_CALENDAR_H
 #define DCSIM_CALENDAR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The descriptors the simulator lists: a built-in catalogue, or the JSON file named by the
 // environment variable DCSIM_CATALOGUE, read afresh for each descriptor iterator.
 #ifndef DCSIM_CATALOGUE_H

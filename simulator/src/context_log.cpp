@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "context_log.h"
 
 #include <cstdio>

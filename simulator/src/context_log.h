@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A context's log, as libdivecomputer keeps one: a level and a function, standard error by default.
 #ifndef DCSIM_CONTEXT_LOG_H
 #define DCSIM_CONTEXT_LOG_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stream made by dc_custom_open: every call goes to the application's callbacks, as
 // libdivecomputer hands a BLE transport to the application.
 #ifndef DCSIM_CUSTOM_STREAM_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A simulated dive computer: an image that plays its events, dives and faults back, either opened
 // with the device or, on a custom stream, fetched from the peripheral at each download.
 #ifndef DCSIM_DEVICE_H

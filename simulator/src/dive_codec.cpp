@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dive_codec.h"
 
 #include "status_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bytes of one simulated dive: what the device hands to the dive callback and what the
 // simulated parser reads. Little endian throughout:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dive_json.h"
 
 #include "calendar.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The JSON form of a dive (see simulator/README.md) turned into the bytes of the dive codec.
 #ifndef DCSIM_DIVE_JSON_H
 #define DCSIM_DIVE_JSON_H

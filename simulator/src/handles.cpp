@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "handles.h"
 
 #include <mutex>

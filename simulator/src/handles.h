@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The opaque handle types of the C API and the process-wide register of live handles. Every
 // handle the library hands out is registered, so a released, foreign or mistyped pointer is
 // answered with DC_STATUS_INVALIDARGS instead of being dereferenced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A dive computer image: the JSON file named by the port of dc_device_open, loaded and with all
 // its dives encoded once.
 #ifndef DCSIM_IMAGE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where a device's image comes from when its stream holds none: the dive computer sends it over
 // the stream when a download starts.
 #ifndef DCSIM_IMAGE_FETCHER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A stream opened on an image file (serial port, USB, IrDA or Bluetooth address). The image is
 // played back by the device, not sent over the stream: the stream takes what is written and has
 // nothing to read.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "json_values.h"
 
 #include "status_error.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Typed reads from the JSON documents the simulator accepts (images, catalogues, dives). Every
 // read names what it reads, so a FormatError says where a document is wrong.
 #ifndef DCSIM_JSON_VALUES_H

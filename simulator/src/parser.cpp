@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parser.h"
 
 #include "status_error.h"

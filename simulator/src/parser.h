@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The simulated parser: reads the bytes of the dive codec and answers what they carry.
 #ifndef DCSIM_PARSER_H
 #define DCSIM_PARSER_H

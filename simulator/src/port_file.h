@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file of a dive computer image, opened and read the way a serial port is. Paths are UTF-8 on
 // every platform.
 #ifndef DCSIM_PORT_FILE_H

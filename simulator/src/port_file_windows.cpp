@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "port_file.h"
 
 #include "status_error.h"

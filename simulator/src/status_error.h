@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Errors that carry the libdivecomputer status a C entry point answers.
 #ifndef DCSIM_STATUS_ERROR_H
 #define DCSIM_STATUS_ERROR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An open transport, what a generation B device is opened on. The device shares the stream
 // without owning it; closing the stream first leaves the device without a transport.
 #ifndef DCSIM_STREAM_H

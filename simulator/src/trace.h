@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide call trace: one line per libdivecomputer call while it is on.
 #ifndef DCSIM_TRACE_H
 #define DCSIM_TRACE_H

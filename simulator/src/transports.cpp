@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "transports.h"
 
 #include "image_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the transports of generation B find their images: a serial port is an image's path, USB
 // devices are the images listed in DCSIM_USB, IrDA and Bluetooth addresses are mapped to images by
 // DCSIM_IRDA and DCSIM_BLUETOOTH.

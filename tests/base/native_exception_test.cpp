@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The native exception family's messages: what Java finally reads.
 #include "base/native_exception.h"
 

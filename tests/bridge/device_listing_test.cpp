@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // getSupportedDevices through a scripted JNIEnv: lookups, each failing step, and the Java objects
 // built for the simulator's catalogue.
 #include "environment.h"

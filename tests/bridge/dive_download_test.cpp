@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // loadUserDivesFromDevice through a scripted JNIEnv and the simulated dive computer: lookups, the
 // Java objects built for each dive, every failing step, and the resources a download holds.
 #include "fake_jni_env.h"

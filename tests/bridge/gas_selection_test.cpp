@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The gas handed to Java: which mix of a record is chosen, and how its fractions become the whole
 // percentages of blendGas.
 #include "bridge/java_dive.h"

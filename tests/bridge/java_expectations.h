@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The host's class names and the expectation on a pending exception that the JNI tests share.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Raising Java exceptions from native code, under the failures a JVM will not produce on demand.
 #include "bridge/java_throw.h"
 

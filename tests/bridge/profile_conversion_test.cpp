@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // convertProfile through a scripted JNIEnv: which rows and values reach the five Java arrays, each
 // failing step, and the local references a long profile keeps alive.
 #include "bridge/profile_conversion.h"

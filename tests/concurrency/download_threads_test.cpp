@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Downloads on several threads at once through the bridge's own road, while other threads list
 // the supported devices and request interruptions without pause: run under ThreadSanitizer, the
 // cancel flag, the signal handler's installation and the simulator's registers must show no race.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The BLE stream's callbacks against what libdivecomputer's backends expect of them, over a link
 // whose notifications the test pushes.
 #include "device/ble_stream.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/dive_computer.h"
 
 #include "base/native_exception.h"

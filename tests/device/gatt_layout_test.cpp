@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/gatt_layout.h"
 
 #include <gtest/gtest.h>

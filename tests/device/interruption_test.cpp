@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "device/interruption.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening dive computers whatever the libdivecomputer release: the port text, the transports a
 // model offers, and sample times that reach the profile in seconds.
 #include "base/native_exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parse/dive_parsing.h"
 
 #include "base/native_exception.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "optional_column_printing.h"
 #include "parse/dive_record.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "parse/sample_collection.h"
 #include "optional_column_printing.h"
 

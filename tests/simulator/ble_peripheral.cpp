@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ble_peripheral.h"
 
 #if DC_VERSION_CHECK(0, 7, 0)

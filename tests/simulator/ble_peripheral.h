@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A BLE dive computer inside the test: custom stream callbacks that play both the application's
 // stream and the peripheral at its other end, answering the simulator's BLE protocol at once.
 #ifndef DCSIM_TESTS_BLE_PERIPHERAL_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From release 0.7 on: devices on custom BLE streams, which fetch their image from a peripheral
 // played by the test (ble_peripheral.h); from 0.9 on the PIN and the access code.
 #include "ble_peripheral.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The built-in catalogue and its replacement through DCSIM_CATALOGUE.
 #include "environment.h"
 #include "sim_test_support.h"

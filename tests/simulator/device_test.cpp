@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opening images and playing a download back: events, dives, cancellation and faults.
 #include "sim_test_support.h"
 

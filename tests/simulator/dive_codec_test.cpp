@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The dive bytes and the simulated parser: every field survives the round trip, and no buffer,
 // however damaged, makes the parser read out of bounds.
 #include "sim_test_support.h"

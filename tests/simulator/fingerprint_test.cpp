@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fingerprints: each dive's, and downloads that stop at the first dive the device's fingerprint
 // knows, in every transfer mode and when it is set from inside the devinfo event.
 #include "sim_test_support.h"

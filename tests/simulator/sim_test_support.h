@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Shared helpers of the simulator tests: owned handles, images written to a temporary directory,
 // and recorders for the callbacks.
 #ifndef DCSIM_TESTS_SIM_TEST_SUPPORT_H

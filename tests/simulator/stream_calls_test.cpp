@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From release 0.7 on: the dc_iostream_* calls, handed to a custom stream's callbacks or answered
 // by a stream on an image; from 0.9 on, UUIDs as text.
 #include "sim_test_support.h"

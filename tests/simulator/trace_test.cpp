@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The call trace, the live-handle count, and handles used from several threads at once.
 #include "sim_test_support.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // From release 0.7 on: devices opened on streams (serial, USB, USB HID, IrDA, Bluetooth); from 0.9
 // on: parsers created with the dive's bytes, and sample times in milliseconds.
 #include "environment.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Environment variables for the simulator, set and removed by tests on POSIX and on Windows, whose
 // C runtime has no setenv: both the tests and the simulator's DLL see the runtime's one copy.
 #pragma once

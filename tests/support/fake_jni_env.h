@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A scripted stand-in for a JVM's JNIEnv, for GoogleTest tests of JNI code under failures that a
 // real JVM cannot be made to produce on demand.
 //

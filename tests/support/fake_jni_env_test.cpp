@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The fake JNIEnv must itself be right, or the bridge tests built on it prove nothing.
 #include "fake_jni_env.h"
 

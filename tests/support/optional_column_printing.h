@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Comparisons and a GoogleTest printer for OptionalColumn, so that tests can compare a column with
 // the cells they expect and read a failure.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "simulated_dive_computer.h"
 
 #include "environment.h"

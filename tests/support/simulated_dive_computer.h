@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helpers around the simulated libdivecomputer: catalogue and image files, the call trace,
 // and an open device to parse dives with.
 #pragma once

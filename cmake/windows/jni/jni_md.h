@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* The machine-dependent part of jni.h for Windows x64: 32-bit jint, 64-bit jlong, exports marked
  * dllexport and calls made __stdcall, as a Windows JVM expects. Debian's JDK ships only the Linux
  * one. Its directory comes before the JDK's on the include path, and jni.h itself is the JDK's. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test-only JNI entry into the simulated libdivecomputer, so that JVM tests can count the handles
 // left alive. Built only with the simulator, as a library of its own: never part of the bridge.
 #include <dcsim/dcsim.h>

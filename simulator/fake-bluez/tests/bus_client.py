@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """A D-Bus client of the fake for tests: each Client is one connection, so one BlueZ client whose
 sessions end when it closes."""
 

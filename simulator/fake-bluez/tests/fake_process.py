@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """Runs fake_bluez.py for a test, on the bus DBUS_SYSTEM_BUS_ADDRESS names, as the JVM tests and
 the demo will: started with a configuration, driven on its standard input, watched through its
 journal."""

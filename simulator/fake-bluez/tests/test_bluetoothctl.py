@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """bluetoothctl, BlueZ's own client, drives the fake as it drives BlueZ: a check that the fake
 looks like BlueZ from the outside. Run under with-private-bus."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 """What the bridge's tests rely on in the fake: sessions that end with their client, the download
 protocol over each kind of layout, credits, and every fault. Run under with-private-bus."""
 

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Hooks of the simulated libdivecomputer for tests and tools. A real libdivecomputer has none of
  * these, so only code built against the simulator may use them. */
 #ifndef DCSIM_DCSIM_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's ble.h: the ioctl requests a Bluetooth Low Energy stream answers
  * (the name from release 0.7; the access code, PIN and characteristics from 0.9) and, from 0.9,
  * GATT UUIDs. Under generation A (releases 0.5 and 0.6, which had no such header) it declares

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's common.h (status codes, device families and,
  * from release 0.7 on, transports). */
 #ifndef DC_COMMON_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's context.h. */
 #ifndef DC_CONTEXT_H
 #define DC_CONTEXT_H

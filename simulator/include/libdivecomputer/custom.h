@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's custom.h (release 0.7 on): a stream whose transport the
  * application supplies through callbacks, as it must for Bluetooth Low Energy. Under generation A
  * (releases 0.5 and 0.6, which had no such header) it declares nothing. */

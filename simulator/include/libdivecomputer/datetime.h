@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's datetime.h. */
 #ifndef DC_DATETIME_H
 #define DC_DATETIME_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's descriptor.h (releases 0.5 and 0.6; 0.7 and 0.8 under
  * DCSIM_GENERATION_B; 0.9 when DCSIM_RELEASE_0_9 is defined too). */
 #ifndef DC_DESCRIPTOR_H

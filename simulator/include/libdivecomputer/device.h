@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's device.h (releases 0.5 and 0.6, or 0.7 to 0.9 under
  * DCSIM_GENERATION_B). */
 #ifndef DC_DEVICE_H

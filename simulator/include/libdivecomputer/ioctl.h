@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's ioctl.h (release 0.7 on): how an ioctl request number is built.
  * Under generation A (releases 0.5 and 0.6, which had no such header) it declares nothing. */
 #ifndef DC_IOCTL_H

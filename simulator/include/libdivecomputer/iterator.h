@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's iterator.h. */
 #ifndef DC_ITERATOR_H
 #define DC_ITERATOR_H

@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's usbhid.h (release 0.7 on). Under generation A (releases 0.5 and
  * 0.6, which had no such header) it declares nothing. */
 #ifndef DC_USBHID_H

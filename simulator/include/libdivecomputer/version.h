@@ -1,3 +1,4 @@
+/* SPDX-License-Identifier: MIT */
 /* Stand-in for libdivecomputer's version.h: the simulator presents release 0.6 (generation A),
  * 0.8 (built with DCSIM_GENERATION_B) or 0.9 (with DCSIM_GENERATION_B and DCSIM_RELEASE_0_9). */
 #ifndef DC_VERSION_H

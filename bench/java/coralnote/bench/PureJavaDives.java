@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.bench;
 
 import coralnote.main.java.core.Cylinder;

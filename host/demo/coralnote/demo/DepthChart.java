@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.demo;
 
 import coralnote.main.java.core.Dive;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.demo;
 
 import java.io.IOException;

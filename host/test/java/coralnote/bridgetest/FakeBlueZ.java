@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.bridgetest;
 
 import static org.junit.jupiter.api.Assertions.assertEquals;

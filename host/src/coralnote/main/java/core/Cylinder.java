@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 /** A diving cylinder: water volume in litres and working pressure in bar. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 import java.util.Comparator;

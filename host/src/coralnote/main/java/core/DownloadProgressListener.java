@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 /** Watches a running download, e.g. to move a progress bar. */

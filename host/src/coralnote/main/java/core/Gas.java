@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 /** A breathing gas given by its oxygen and helium content in whole percent. */

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 /** Receives libdivecomputer's log, e.g. to keep it for a bug report. */

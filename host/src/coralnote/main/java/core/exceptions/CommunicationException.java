@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core.exceptions;
 
 /** The dive computer could not be opened or the transfer from it failed. */

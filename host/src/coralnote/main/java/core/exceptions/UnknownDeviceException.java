@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core.exceptions;
 
 /** No supported dive computer matches the vendor and model the user chose. */

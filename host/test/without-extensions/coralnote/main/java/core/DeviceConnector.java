@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 package coralnote.main.java.core;
 
 import coralnote.main.java.core.exceptions.NativeException;
