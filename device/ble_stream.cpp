@@ -35,35 +35,42 @@ dc_status_t guarded(Callback &&callback) noexcept {
     }
 }
 
+// Runs a callback on the stream its user data names, noting a stop it answered.
+template <typename Callback>
+dc_status_t answer(void *userdata, Callback &&callback) noexcept {
+    BleStream &stream = streamOf(userdata);
+    return stream.noteStop(guarded([&] { return callback(stream); }));
+}
+
 dc_status_t onSetTimeout(void *userdata, int timeout) {
-    return guarded([&] { return streamOf(userdata).setTimeout(timeout); });
+    return answer(userdata, [&](BleStream &stream) { return stream.setTimeout(timeout); });
 }
 dc_status_t onRead(void *userdata, void *data, size_t size, size_t *actual) {
-    return guarded([&] { return streamOf(userdata).read(data, size, actual); });
+    return answer(userdata, [&](BleStream &stream) { return stream.read(data, size, actual); });
 }
 dc_status_t onWrite(void *userdata, const void *data, size_t size, size_t *actual) {
-    return guarded([&] { return streamOf(userdata).write(data, size, actual); });
+    return answer(userdata, [&](BleStream &stream) { return stream.write(data, size, actual); });
 }
 dc_status_t onPoll(void *userdata, int timeout) {
-    return guarded([&] { return streamOf(userdata).poll(timeout); });
+    return answer(userdata, [&](BleStream &stream) { return stream.poll(timeout); });
 }
 dc_status_t onPurge(void *userdata, dc_direction_t direction) {
-    return guarded([&] { return streamOf(userdata).purge(direction); });
+    return answer(userdata, [&](BleStream &stream) { return stream.purge(direction); });
 }
 dc_status_t onSleep(void *userdata, unsigned int milliseconds) {
-    return guarded([&] { return streamOf(userdata).sleep(milliseconds); });
+    return answer(userdata, [&](BleStream &stream) { return stream.sleep(milliseconds); });
 }
 dc_status_t onGetAvailable(void *userdata, size_t *value) {
-    return guarded([&] { return streamOf(userdata).available(value); });
+    return answer(userdata, [&](BleStream &stream) { return stream.available(value); });
 }
 dc_status_t onIoctl(void *userdata, unsigned int request, void *data, size_t size) {
-    return guarded([&] { return streamOf(userdata).ioctl(request, data, size); });
+    return answer(userdata, [&](BleStream &stream) { return stream.ioctl(request, data, size); });
 }
 dc_status_t onFlush(void *) {
     return DC_STATUS_SUCCESS;  // every write is sent when it is made
 }
 dc_status_t onClose(void *userdata) {
-    return guarded([&] { return streamOf(userdata).close(); });
+    return answer(userdata, [&](BleStream &stream) { return stream.close(); });
 }
 
 // The serial line's settings mean nothing over BLE; left out, libdivecomputer answers SUCCESS.
@@ -109,6 +116,13 @@ dc_status_t BleStream::open(dc_iostream_t **stream, dc_context_t *context) {
         creditsOutstanding = creditsGranted;
     }
     return dc_custom_open(stream, context, DC_TRANSPORT_BLE, &streamCallbacks, this);
+}
+
+dc_status_t BleStream::noteStop(dc_status_t status) noexcept {
+    if (status == DC_STATUS_CANCELLED && stop.requested()) {
+        stopAnswered = true;
+    }
+    return status;
 }
 
 dc_status_t BleStream::setTimeout(int milliseconds) {

@@ -37,6 +37,12 @@ class BleStream {
     enum class Pin { NotAsked, NotGiven, Given };
     Pin pin() const { return pinState; }
 
+    // Whether a callback answered a stop request (CANCELLED): a backend may report the transfer it
+    // then abandons with a status of its own.
+    bool answeredStop() const { return stopAnswered; }
+    // Notes a stop the status answers; returns the status.
+    dc_status_t noteStop(dc_status_t status) noexcept;
+
     // A failure of the application's raised inside a callback, which answered an error status in
     // its place: it must not unwind through libdivecomputer.
     std::exception_ptr takeFailure() { return std::exchange(failure, nullptr); }
@@ -74,6 +80,7 @@ class BleStream {
     std::size_t unreadFrom = 0;
     int creditsOutstanding = 0;
     Pin pinState = Pin::NotAsked;
+    bool stopAnswered = false;
     std::exception_ptr failure;
 };
 

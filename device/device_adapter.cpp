@@ -231,6 +231,11 @@ void rethrowTransportFailure(TransportStream &stream) {
     }
 }
 
+bool transportAnsweredStop(const TransportStream &stream) {
+    const BleStream *ble = stream.bleStream();
+    return ble != nullptr && ble->answeredStop();
+}
+
 const char *openingFailureText(const TransportStream &stream) {
     const BleStream *ble = stream.bleStream();
     switch (ble != nullptr ? ble->pin() : BleStream::Pin::NotAsked) {
@@ -262,6 +267,10 @@ TransportStream openTransport(dc_context_t *, dc_descriptor_t *, const char *, c
 }
 
 void rethrowTransportFailure(TransportStream &) {}
+
+bool transportAnsweredStop(const TransportStream &) {
+    return false;
+}
 
 const char *openingFailureText(const TransportStream &) {
     return "Error opening device.";

@@ -67,6 +67,10 @@ TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor
 // computer's PIN or access code), which answered libdivecomputer an error in its place.
 void rethrowTransportFailure(TransportStream &stream);
 
+// Whether the transport answered libdivecomputer a stop (a BLE wait cut short), whatever status the
+// backend then made of it.
+bool transportAnsweredStop(const TransportStream &stream);
+
 // The text of a failed opening: for a dive computer that asked for its PIN, what came of that.
 const char *openingFailureText(const TransportStream &stream);
 

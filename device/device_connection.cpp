@@ -213,7 +213,8 @@ std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *liste
     rethrowTransportFailure(stream);
     // A transfer abandoned because a stop was asked for is a stopped download, not a failed one;
     // a cancellation nobody asked for stays a failure.
-    const bool stopped = status == DC_STATUS_CANCELLED && run.stop.requested();
+    const bool stopped =
+        run.stop.requested() && (status == DC_STATUS_CANCELLED || transportAnsweredStop(stream));
     if (status != DC_STATUS_SUCCESS && !stopped) {
         throw CommunicationException(status, "Error downloading the dives.");
     }
