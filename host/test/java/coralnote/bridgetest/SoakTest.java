@@ -236,12 +236,19 @@ class SoakTest {
         assertTrue(listings.get() > 0 && interrupts.get() > 0);
     }
 
-    /** A scenario whose failure an interrupt may pre-empt: it then ends with fewer dives. */
+    /**
+     * A scenario whose failure an interrupt may pre-empt: it then ends with fewer dives, or, when
+     * the stop came before the device was open, with none and no serial.
+     */
     private static void runInterruptible(Scenario scenario) {
         Set<Dive> dives = new LinkedHashSet<>();
         try {
             Device parent = DeviceConnector.loadUserDivesFromDevice(scenario.port(),
                     scenario.vendor(), MODEL, dives);
+            if (parent.getName().equals("Unknown")) {
+                assertTrue(dives.isEmpty(), scenario.name());
+                return;
+            }
             assertEquals("31337", parent.getName(), scenario.name());
             List<String> starts = new ArrayList<>();
             dives.forEach(dive -> starts.add(dive.getStart()));
