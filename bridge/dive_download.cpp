@@ -91,9 +91,7 @@ struct HostExtensions {
           fingerprints(env, java, strings.vendor, strings.model),
           log(env, java) {}
 
-    ProgressListener *progressListener(const HostJava &java) {
-        return java[HostMethod::DownloadProgress] != nullptr ? &progress : nullptr;
-    }
+    ProgressListener *progressListener() { return progress.wanted() ? &progress : nullptr; }
     FingerprintSource *fingerprintSource() {
         return fingerprints.wanted() ? &fingerprints : nullptr;
     }
@@ -131,7 +129,7 @@ jobject downloadDives(JNIEnv *env, const HostJava &java, const StopRequest &stop
         computer.emplace(texts.vendor.c_str(), texts.model.c_str(), texts.port.c_str(),
                          host.logSink());
         connection.emplace(*computer, stop, &host.pairing);
-        download = connection->download(host.progressListener(java), host.fingerprintSource());
+        download = connection->download(host.progressListener(), host.fingerprintSource());
     }
     jobject parent = newParentDevice(env, java, *connection, strings);
     for (const DiveRecord &record : download->dives) {

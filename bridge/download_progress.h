@@ -15,6 +15,9 @@ class JavaProgressReporter final : public ProgressListener {
     // `java` holds DeviceConnector.downloadProgress and NativeException.
     JavaProgressReporter(JNIEnv *env, const HostJava &java) : env(env), java(java) {}
 
+    // Whether the host asks to hear of the progress at all.
+    bool wanted() const { return java[HostMethod::DownloadProgress] != nullptr; }
+
     // Calls the host's method; when it throws, raises NativeException "Could not report download
     // progress." with that exception as its cause, and PendingJavaException.
     void progress(unsigned int current, unsigned int maximum) override;
