@@ -1,12 +1,14 @@
 # SPDX-License-Identifier: MIT
 """BlueZ 5.66's objects as a client sees them on the bus: the agent manager, the adapters, their
-devices and, while a device is connected, its GATT services and characteristics. Discovery and
-notify sessions belong to the client that started them and end when it leaves the bus; so does
-a connection."""
+devices and, once a device's services were resolved, its GATT services and characteristics (kept
+across links, as BlueZ's GATT cache does). Discovery and notify sessions belong to the client that
+started them and end when it leaves the bus; a link does not."""
 
 import asyncio
+import math
+import socket
 
-from dbus_objects import BusError, Interface, method
+from dbus_objects import BusError, Interface, PassedFd, method
 from gatt_layouts import DATA_IN, NOTIFYING, WRITABLE, role_holder
 from peripheral import Peripheral
 
@@ -73,13 +75,24 @@ class Bluez:
             'discovery_sessions': [{'adapter': a.config.name, 'client': c}
                                    for a in self.adapters for c in a.sessions],
             'connected': [{'device': d.config.address, 'client': d.client,
-                           'services_resolved': d.services_resolved}
+                           'services_resolved': d.services_resolved,
+                           'disconnecting': d.disconnecting}
                           for d in devices if d.connected],
-            'notify_sessions': [{'device': d.config.address, 'characteristic': c.declaration.uuid,
-                                 'client': client}
-                                for d in devices for c in d.characteristics
-                                for client in c.sessions],
+            'notify_sessions': [session for d in devices for c in d.characteristics
+                                for session in _notify_sessions(d, c)],
         }
+
+
+def _notify_sessions(device, characteristic):
+    """A characteristic's sessions: StartNotify ones (active while their link carries them) and
+    an acquired one."""
+    where = {'device': device.config.address, 'characteristic': characteristic.declaration.uuid}
+    sessions = [dict(where, client=s.client, acquired=False, active=s.active)
+                for s in characteristic.sessions]
+    if characteristic.acquired:
+        sessions.append(dict(where, client=characteristic.acquired.client, acquired=True,
+                             active=True))
+    return sessions
 
 
 class AgentManager(Interface):
@@ -258,7 +271,8 @@ class Adapter(Interface):
                                                         self._report, device)
 
     def _report(self, device):
-        if any(_admits(f, device) for f in self.sessions.values()):
+        # A connected device does not advertise.
+        if not device.connected and any(_admits(f, device) for f in self.sessions.values()):
             device.found()
 
 
@@ -288,16 +302,32 @@ class Device(Interface):
         self.config = config
         self.path = f'{adapter.path}/dev_{config.address.replace(":", "_")}'
         self.exported = False
-        self.connected = False
+        self.link = None
         self.services_resolved = False
-        self.client = None
+        # Exported at the first resolution and kept while the device is known (GATT cache).
         self.characteristics = []
+        self._gatt_paths = []
+        self._services_known = False
         self._settings = {'Alias': config.name, 'Trusted': False}
         self._rssi = None
         self._attempt = None
         self._resolving = None
-        self._peripheral = None
-        self._gatt_paths = []
+        self._disconnect_timer = None
+        self._disconnects = []
+        self._aborts_left = config.faults.connect_aborts
+
+    @property
+    def connected(self):
+        return self.link is not None
+
+    @property
+    def client(self):
+        """The client whose Connect made the link."""
+        return self.link.client if self.link else None
+
+    @property
+    def disconnecting(self):
+        return self._disconnect_timer is not None
 
     def values(self):
         values = dict(self._settings, Address=self.config.address,
@@ -320,7 +350,7 @@ class Device(Interface):
         return [s.uuid for s in self.config.services if data in s.characteristics]
 
     def _uuids(self):
-        if self.services_resolved:
+        if self._services_known:
             return sorted({s.uuid for s in self.config.services})
         return self.advertised_uuids()
 
@@ -345,17 +375,23 @@ class Device(Interface):
 
     def remove(self):
         self.lose_link('RemoveDevice')
+        for characteristic in self.characteristics:
+            characteristic.end_sessions('RemoveDevice')
+        tree = self.adapter.bluez.tree
+        for path in reversed(self._gatt_paths):
+            tree.remove(path)
+        self._gatt_paths = []
+        self.characteristics = []
+        self._services_known = False
         self._rssi = None
-        self.adapter.bluez.tree.remove(self.path)
+        tree.remove(self.path)
         self.exported = False
 
     def client_gone(self, client):
-        if self._attempt and self._attempt.client == client:
-            self._abort_attempt('client gone')
+        """Only the client's sessions end: a link, or a Connect under way, does not belong to the
+        caller in BlueZ."""
         for characteristic in self.characteristics:
             characteristic.client_gone(client)
-        if self.connected and self.client == client:
-            self._drop('client gone')
 
     def lose_link(self, by):
         if self._attempt:
@@ -389,11 +425,20 @@ class Device(Interface):
         if faults.connect == 'refuse':
             self.record('connect_failed', client=sender, fault='refuse')
             raise _failed('le-connection-abort-by-remote')
-        self.connected = True
-        self.client = sender
-        self._peripheral = Peripheral(self.config, self)
+        if self._aborts_left:
+            # The controller reports the connection, then the host gives up on it before ATT
+            # runs: Connected flips to true, the call fails, then Connected turns false again
+            # after the answer went out.
+            self._aborts_left -= 1
+            self.record('connect_failed', client=sender, fault='abort')
+            self.emit_changed({'Connected': True})
+            asyncio.get_running_loop().call_soon(self._announce_down, False)
+            raise _failed('le-connection-abort-by-local')
+        self.link = _Link(self, sender)
         self.emit_changed({'Connected': True})
         self.record('connected', client=sender)
+        for characteristic in self.characteristics:
+            characteristic.link_up()
         self._resolving = asyncio.get_running_loop().call_later(
             self.config.resolve_delay_ms / 1000, self._resolve_services)
 
@@ -402,8 +447,22 @@ class Device(Interface):
         self._attempt.task.cancel()
 
     def _resolve_services(self):
-        """The services as BlueZ exports them once discovered: each object then its children,
-        named after their attribute handles."""
+        """ServicesResolved turns true whether or not the discovery of the services succeeded;
+        the objects are exported once, then served again from the cache."""
+        self._resolving = None
+        changed = {}
+        if not self.config.faults.services_failed:
+            if not self._gatt_paths:
+                self._export_services()
+            if not self._services_known:
+                self._services_known = True
+                changed['UUIDs'] = self._uuids()
+        self.services_resolved = True
+        changed['ServicesResolved'] = True
+        self.emit_changed(changed)
+
+    def _export_services(self):
+        """Each object then its children, named after their attribute handles."""
         tree = self.adapter.bluez.tree
         handle = 0x000a
         for service in self.config.services:
@@ -419,48 +478,57 @@ class Device(Interface):
                 self._gatt_paths.append(path)
                 self.characteristics.append(characteristic)
                 handle += 3 if NOTIFYING & set(declaration.flags) else 2
-        self.services_resolved = True
-        self.emit_changed({'UUIDs': self._uuids(), 'ServicesResolved': True})
 
     @method()
-    def Disconnect(self, sender):
+    async def Disconnect(self, sender):
+        """Answered once the link is down: BlueZ keeps it for its disconnect timer first, and a
+        client leaving meanwhile does not stop the timer."""
         if self._attempt:
             self._abort_attempt('Disconnect')
             return
         if not self.connected:
-            raise _error('NotConnected', 'Not Connected')
-        self._drop('Disconnect')
+            return
+        self.record('disconnect_requested', client=sender)
+        loop = asyncio.get_running_loop()
+        if self._disconnect_timer is None:
+            self._disconnect_timer = loop.call_later(self.config.disconnect_timer_ms / 1000,
+                                                     self._drop, 'Disconnect')
+        down = loop.create_future()
+        self._disconnects.append(down)
+        await down
 
     def _drop(self, by):
-        if not self.connected:
+        if not self.link:
             return
-        if self._resolving:
-            self._resolving.cancel()
-            self._resolving = None
-        self._peripheral.close()
-        self._peripheral = None
-        if self.services_resolved:
-            self.services_resolved = False
-            self.emit_changed({'ServicesResolved': False})
+        for timer in (self._resolving, self._disconnect_timer):
+            if timer:
+                timer.cancel()
+        self._resolving = self._disconnect_timer = None
+        link, self.link = self.link, None
+        link.lose()
         for characteristic in self.characteristics:
-            characteristic.end_sessions()
-        for path in reversed(self._gatt_paths):
-            self.adapter.bluez.tree.remove(path)
-        self._gatt_paths = []
-        self.characteristics = []
-        self.connected = False
-        self.emit_changed({'Connected': False})
-        self.record('disconnected', client=self.client, by=by)
-        self.client = None
+            characteristic.link_down()
+        resolved, self.services_resolved = self.services_resolved, False
+        self.record('disconnected', client=link.client, by=by)
+        for down in self._disconnects:
+            _settle(down, True)
+        self._disconnects = []
+        # BlueZ answers the Disconnect calls at once and sends the property changes when idle.
+        asyncio.get_running_loop().call_soon(self._announce_down, resolved)
 
-    def written(self, characteristic, data, kind):
-        """A write the client made, which the peripheral reads unless the device refuses it."""
-        refused = self.config.faults.write_refused
+    def _announce_down(self, resolved):
+        if resolved:
+            self.emit_changed({'ServicesResolved': False})
+        self.emit_changed({'Connected': False})
+
+    def written(self, characteristic, data, kind, refused=False):
+        """A write that reached the peripheral; False when the device refuses it."""
+        refused = refused or self.config.faults.write_refused
         self.record('write', characteristic=characteristic.declaration.uuid, type=kind,
                     hex=data.hex(), refused=refused)
-        if refused:
-            raise _not_permitted('Write not permitted')
-        self._peripheral.receive(characteristic.declaration.roles, data)
+        if not refused:
+            self.link.peripheral.receive(characteristic.declaration.roles, data)
+        return not refused
 
     # The peripheral's link.
     def notify(self, role, data):
@@ -473,12 +541,46 @@ class Device(Interface):
 
 
 class _Attempt:
-    """A Connect in progress, which Disconnect, the caller leaving or power off abort."""
+    """A Connect in progress, which Disconnect, power off or RemoveDevice abort."""
 
     def __init__(self, client, task):
         self.client = client
         self.task = task
         self.aborted_by = None
+
+
+class _Link:
+    """One connection: its maker, the peripheral on it, and the ATT exchanges in flight, which
+    end with it."""
+
+    def __init__(self, device, client):
+        self.client = client
+        self.peripheral = Peripheral(device.config, device)
+        self._interval = device.config.interval_ms / 1000
+        self._exchanges = set()
+
+    async def exchange(self, rounds=1):
+        """Waits for the peripheral's responses to `rounds` requests in a row, one a connection
+        interval; False when the link went down first."""
+        loop = asyncio.get_running_loop()
+        answered = loop.create_future()
+        timer = loop.call_later(self._interval * rounds, _settle, answered, True)
+        self._exchanges.add(answered)
+        try:
+            return await answered
+        finally:
+            timer.cancel()
+            self._exchanges.discard(answered)
+
+    def lose(self):
+        self.peripheral.close()
+        for answered in self._exchanges:
+            _settle(answered, False)
+
+
+def _settle(future, value):
+    if not future.done():
+        future.set_result(value)
 
 
 class GattService(Interface):
@@ -494,6 +596,59 @@ class GattService(Interface):
         return self._values
 
 
+class _NotifySession:
+    """A client's StartNotify. It outlives the link: registered with each new link (BlueZ's
+    notify_id), active once the peripheral's subscription went through."""
+
+    def __init__(self, client):
+        self.client = client
+        self.registered = False
+        self.active = False
+
+
+class _AcquiredNotify:
+    """An AcquireNotify session: each notification is one datagram on a socket pair, and the
+    session ends when the client closes its end."""
+
+    def __init__(self, characteristic, client):
+        self.client = client
+        self._characteristic = characteristic
+        self._ours = None
+
+    def open(self):
+        """The client's end, to hand out."""
+        ours, theirs = socket.socketpair(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+        ours.setblocking(False)
+        self._ours = ours
+        asyncio.get_running_loop().add_reader(ours.fileno(), self._readable)
+        return theirs.detach()
+
+    def _readable(self):
+        try:
+            data = self._ours.recv(4096)
+        except BlockingIOError:
+            return
+        except OSError:
+            data = b''
+        # Anything the client sends is dropped; nothing at all means it closed its end.
+        if not data:
+            self._characteristic.acquired_closed(self)
+
+    def send(self, data):
+        if self._ours is None:
+            return
+        try:
+            self._ours.send(data)
+        except OSError:
+            pass  # BlueZ drops a notification the socket cannot take
+
+    def close(self):
+        if self._ours is not None:
+            asyncio.get_running_loop().remove_reader(self._ours.fileno())
+            self._ours.close()
+            self._ours = None
+
+
 class GattCharacteristic(Interface):
     NAME = 'org.bluez.GattCharacteristic1'
     PROPERTIES = {'UUID': 's', 'Service': 'o', 'Value': 'ay', 'Notifying': 'b', 'Flags': 'as',
@@ -504,19 +659,23 @@ class GattCharacteristic(Interface):
         self.device = device
         self.declaration = declaration
         self.sessions = []
+        self.acquired = None
         self._service_path = service_path
         self._handle = value_handle
         self._value = declaration.value
         self._flags = set(declaration.flags)
+        self._notifying = False
+        self._writing = False
+        self._reading = None
 
     def values(self):
         values = {'UUID': self.declaration.uuid, 'Service': self._service_path,
                   'Value': self._value, 'Flags': list(self.declaration.flags),
                   'MTU': self.device.config.mtu, 'Handle': self._handle}
         if NOTIFYING & self._flags:
-            values['Notifying'] = bool(self.sessions)
+            values['Notifying'] = self._notifying
         if 'notify' in self._flags:
-            values['NotifyAcquired'] = False
+            values['NotifyAcquired'] = self.acquired is not None
         if 'write-without-response' in self._flags:
             values['WriteAcquired'] = False
         return values
@@ -524,20 +683,82 @@ class GattCharacteristic(Interface):
     def record(self, event, **fields):
         self.device.record(event, characteristic=self.declaration.uuid, **fields)
 
+    def _link(self):
+        """The link a request goes over; without one BlueZ has no GATT client to ask."""
+        if self.device.link is None:
+            raise _failed('Not connected')
+        return self.device.link
+
     @method('a{sv}', 'ay')
-    def ReadValue(self, sender, options):
+    async def ReadValue(self, sender, options):
+        """Reads with the same offset under way share one request, as in BlueZ."""
+        link = self._link()
+        offset = _option(options, 'offset', 'q', 0)
+        if self._reading:
+            reading_offset, result = self._reading
+            if reading_offset != offset:
+                raise _in_progress()
+            return await asyncio.shield(result)
+        result = asyncio.get_running_loop().create_future()
+        self._reading = (offset, result)
+        try:
+            result.set_result(await self._read(link, offset))
+        except BusError as error:
+            result.set_exception(error)
+        finally:
+            self._reading = None
+        return result.result()
+
+    async def _read(self, link, offset):
+        if not await link.exchange():
+            return b''  # BlueZ answers a read the link loss cut short with no bytes
         if 'read' not in self._flags:
             raise _not_permitted('Read not permitted')
-        offset = _option(options, 'offset', 'q', 0)
-        return self._value[offset:]
+        value = self.declaration.value
+        if offset > len(value):
+            raise _error('InvalidArguments', 'Invalid offset')
+        if offset > len(self._value):
+            raise _failed('Operation failed with ATT error: 0x0e')
+        # BlueZ stores what it read in its cache, announces the new Value (before the answer)
+        # and answers with the whole cached value.
+        self._value = self._value[:offset] + value[offset:]
+        self.emit_changed({'Value': self._value})
+        return self._value
 
     @method('aya{sv}')
-    def WriteValue(self, sender, value, options):
+    async def WriteValue(self, sender, value, options):
+        link = self._link()
+        if self._writing:
+            raise _in_progress()
         kind = self._write_type(_option(options, 'type', 's', None))
         data = bytes(value)
-        if kind == 'command' and len(data) > self.device.config.mtu - 3:
-            raise _failed('Failed to initiate write')
-        self.device.written(self, data, kind)
+        if kind == 'command':
+            if len(data) > self.device.config.mtu - 3:
+                raise _failed('Failed to initiate write')
+            # Nothing answers a command: one the device refuses is lost unseen.
+            self.device.written(self, data, kind)
+            return
+        self._writing = True
+        try:
+            await self._write_request(link, data)
+        finally:
+            self._writing = False
+
+    async def _write_request(self, link, data):
+        """A write request, or past MTU - 3 bytes a long write: Prepare Writes of MTU - 5 bytes,
+        then Execute Write, each answered by the peripheral."""
+        mtu = self.device.config.mtu
+        rounds = 1 if len(data) <= mtu - 3 else math.ceil(len(data) / (mtu - 5)) + 1
+        refuse_long = rounds > 1 and self.device.config.faults.long_writes_refused
+        # A request the link loss cut short is taken for answered by BlueZ.
+        if not await link.exchange(1 if refuse_long else rounds):
+            return
+        if refuse_long:
+            # The first Prepare Write comes back with "Request Not Supported".
+            self.device.written(self, data, 'request', refused=True)
+            raise _not_supported()
+        if not self.device.written(self, data, 'request'):
+            raise _not_permitted('Write not permitted')
 
     def _write_type(self, requested):
         """As BlueZ picks: a request where the flags allow one, unless a command is asked."""
@@ -552,52 +773,136 @@ class GattCharacteristic(Interface):
         raise _not_supported()
 
     @method()
-    def StartNotify(self, sender):
+    async def StartNotify(self, sender):
+        """Allowed without a link: the session waits for the next one."""
+        if self.device.disconnecting:
+            raise _error('NotConnected', 'Not Connected')
+        if self.acquired:
+            raise _not_permitted('Notify acquired')
         if not NOTIFYING & self._flags:
             raise _not_supported()
-        if sender in self.sessions:
+        session = self._session_of(sender)
+        if session:
+            if session.registered:
+                return
+            raise _in_progress()
+        session = _NotifySession(sender)
+        self.sessions.append(session)
+        self.record('notify_started', client=sender, acquired=False)
+        if self.device.link:
+            await self._subscribe(session, self.device.link)
+
+    async def _subscribe(self, session, link):
+        """The first subscriber writes the peripheral's configuration descriptor; later ones
+        join at once. A write the link loss cut short counts as done, as in BlueZ."""
+        session.registered = True
+        answered = True
+        if not any(s.active for s in self.sessions):
+            answered = await link.exchange()
+        if session not in self.sessions:
             return
-        self.sessions.append(sender)
-        self.record('notify_started', client=sender)
-        if len(self.sessions) == 1:
-            self.emit_changed({'Notifying': True})
+        session.active = answered and self.device.link is link
+        self._set_notifying(True)
 
     @method()
     def StopNotify(self, sender):
-        if sender not in self.sessions:
+        """Ends an acquired session whoever asks, else the caller's own."""
+        if self.acquired:
+            self._end_acquired('StopNotify')
+            return
+        session = self._session_of(sender)
+        if session is None:
             raise _failed('No notify session started')
-        self._end_session(sender, 'StopNotify')
+        self._end_session(session, 'StopNotify')
 
     @method('a{sv}', 'hq')
     def AcquireWrite(self, sender, options):
+        self._link()
         raise _not_supported()
 
     @method('a{sv}', 'hq')
-    def AcquireNotify(self, sender, options):
-        raise _not_supported()
+    async def AcquireNotify(self, sender, options):
+        """Notifications go to a socket instead of Value; Notifying stays as it is."""
+        link = self._link()
+        if self.acquired:
+            raise _not_permitted('Notify acquired')
+        if self.sessions:
+            raise _in_progress()
+        if 'notify' not in self._flags:
+            raise _not_supported()
+        acquired = _AcquiredNotify(self, sender)
+        self.acquired = acquired
+        self.record('notify_started', client=sender, acquired=True)
+        await link.exchange()
+        if self.acquired is not acquired:
+            raise _failed('Not connected')
+        fd = acquired.open()
+        asyncio.get_running_loop().call_soon(self.emit_changed, {'NotifyAcquired': True})
+        return PassedFd(fd), self.device.config.mtu
+
+    def _session_of(self, client):
+        return next((s for s in self.sessions if s.client == client), None)
+
+    def _set_notifying(self, notifying):
+        if notifying != self._notifying:
+            self._notifying = notifying
+            self.emit_changed({'Notifying': notifying})
+
+    def _end_session(self, session, by):
+        self.sessions.remove(session)
+        self.record('notify_stopped', client=session.client, by=by, acquired=False)
+        # BlueZ keeps Notifying while any session is registered with a link.
+        if not any(s.registered for s in self.sessions):
+            self._set_notifying(False)
+
+    def _end_acquired(self, by):
+        acquired, self.acquired = self.acquired, None
+        acquired.close()
+        self.record('notify_stopped', client=acquired.client, by=by, acquired=True)
+        self.emit_changed({'NotifyAcquired': False})
+
+    def acquired_closed(self, acquired):
+        if acquired is self.acquired:
+            self._end_acquired('closed')
 
     def client_gone(self, client):
-        if client in self.sessions:
-            self._end_session(client, 'client gone')
+        session = self._session_of(client)
+        if session:
+            self._end_session(session, 'client gone')
+        if self.acquired and self.acquired.client == client:
+            self._end_acquired('client gone')
 
-    def _end_session(self, client, by):
-        self.sessions.remove(client)
-        self.record('notify_stopped', client=client, by=by)
-        if not self.sessions:
-            self.emit_changed({'Notifying': False})
+    def link_up(self):
+        """BlueZ subscribes again for every session it kept."""
+        for session in self.sessions:
+            session.registered = session.active = True
+        if self.sessions:
+            self._set_notifying(True)
 
-    def end_sessions(self):
-        """The link is gone, and with it every session."""
-        for client in self.sessions:
-            self.record('notify_stopped', client=client, by='disconnected')
-        self.sessions = []
+    def link_down(self):
+        """StartNotify sessions wait for the next link (Notifying unchanged); an acquired one
+        ends, its socket shut."""
+        for session in self.sessions:
+            session.registered = session.active = False
+        if self.acquired:
+            self._end_acquired('disconnected')
+
+    def end_sessions(self, by):
+        for session in list(self.sessions):
+            self._end_session(session, by)
+        if self.acquired:
+            self._end_acquired(by)
 
     def deliver(self, data):
-        """A notification (or indication) from the peripheral, which BlueZ passes on only while
-        someone listens."""
-        if self.sessions:
-            self._value = data
-            self.emit_changed({'Value': data})
+        """A notification (or indication) from the peripheral: to the acquired socket, else one
+        PropertiesChanged of Value per active session, as BlueZ calls back each one."""
+        if self.acquired:
+            self.acquired.send(data)
+            return
+        for session in self.sessions:
+            if session.active:
+                self._value = data
+                self.emit_changed({'Value': data})
 
 
 def _option(options, key, signature, default):

@@ -31,7 +31,10 @@ class Faults:
     disconnect_after: int = None
     connect: str = None
     connect_timeout_ms: float = 20000
+    connect_aborts: int = 0
     write_refused: bool = False
+    long_writes_refused: bool = False
+    services_failed: bool = False
     undiscovered: bool = False
 
 
@@ -58,6 +61,7 @@ class DeviceConfig:
     discovery_delay_ms: float
     connect_delay_ms: float
     resolve_delay_ms: float
+    disconnect_timer_ms: float
     faults: Faults
 
 
@@ -180,6 +184,7 @@ def _device(value, index, base, adapters):
         discovery_delay_ms=m.number('discovery_delay_ms', 200),
         connect_delay_ms=m.number('connect_delay_ms', 20),
         resolve_delay_ms=m.number('resolve_delay_ms', 100),
+        disconnect_timer_ms=m.number('disconnect_timer_ms', 2000),
         faults=_faults(m.take('faults', dict, {}), where + '.faults'))
     m.done()
     return device
@@ -222,9 +227,14 @@ def _faults(value, where):
         disconnect_after=_count(m.take('disconnect_after', int, None), where, 'disconnect_after'),
         connect=connect,
         connect_timeout_ms=m.number('connect_timeout_ms', 20000),
+        connect_aborts=_count(m.take('connect_aborts', int, 0), where, 'connect_aborts'),
         write_refused=m.take('write_refused', bool, False),
+        long_writes_refused=m.take('long_writes_refused', bool, False),
+        services_failed=m.take('services_failed', bool, False),
         undiscovered=m.take('undiscovered', bool, False))
     m.done()
+    if faults.connect and faults.connect_aborts:
+        raise ConfigError(f'{where}: "connect" and "connect_aborts" exclude each other')
     if faults.silence_after is not None and faults.disconnect_after is not None:
         raise ConfigError(f'{where}: "silence" after bytes and "disconnect_after" exclude each '
                           'other')

@@ -8,6 +8,7 @@ has no value for (RSSI out of discovery) and keeps per-client sessions. Hence th
 """
 
 import asyncio
+import os
 import sys
 import traceback
 
@@ -34,9 +35,17 @@ def invalid_args(text='Invalid arguments in method call'):
     return BusError('org.freedesktop.DBus.Error.InvalidArgs', text)
 
 
+class PassedFd:
+    """A file descriptor a method hands to its caller ('h'): the fake's copy closes once the reply
+    is sent."""
+
+    def __init__(self, fd):
+        self.fd = fd
+
+
 def method(in_signature='', out_signature=''):
     """Marks an Interface method as a D-Bus method. It is called as fn(self, sender, *args) and may
-    be a coroutine; a single out argument is returned as is."""
+    be a coroutine; a single out argument is returned as is, several as a tuple."""
 
     def mark(fn):
         fn.dbus_signature = (in_signature, out_signature)
@@ -151,12 +160,24 @@ class ObjectTree:
             self._tasks.add(task)
             task.add_done_callback(self._tasks.discard)
             return True
+        if reply.unix_fds:
+            self._send_reply(msg, reply)
+            return True
         return reply if _wants_reply(msg) else True
 
     async def _send_when_made(self, msg, pending):
-        reply = await pending
-        if _wants_reply(msg):
-            self._bus.send(reply)
+        self._send_reply(msg, await pending)
+
+    def _send_reply(self, msg, reply):
+        """Sends a reply the caller wants; the descriptors it carries are closed once it is
+        written (or the bus is gone)."""
+        fds = list(reply.unix_fds or [])
+        if not _wants_reply(msg):
+            _close_all(fds)
+            return
+        sent = self._bus.send(reply)
+        if fds:
+            sent.add_done_callback(lambda _: _close_all(fds))
 
     def _reply_to(self, msg):
         """The reply, or a coroutine that makes it."""
@@ -279,4 +300,15 @@ def _internal_error(msg):
 def _method_return(msg, out_signature, result):
     if not out_signature:
         return Message.new_method_return(msg)
-    return Message.new_method_return(msg, out_signature, [result])
+    body = list(result) if len(_types(out_signature)) > 1 else [result]
+    fds = []
+    for index, value in enumerate(body):
+        if isinstance(value, PassedFd):
+            body[index] = len(fds)
+            fds.append(value.fd)
+    return Message.new_method_return(msg, out_signature, body, fds)
+
+
+def _close_all(fds):
+    for fd in fds:
+        os.close(fd)

@@ -73,7 +73,7 @@ def read_commands(loop, commands):
 async def serve(config, journal):
     try:
         bus_writer.install()
-        bus = await MessageBus(bus_type=BusType.SYSTEM).connect()
+        bus = await MessageBus(bus_type=BusType.SYSTEM, negotiate_unix_fd=True).connect()
     except OSError as error:
         print(f'fake-bluez: no system bus (DBUS_SYSTEM_BUS_ADDRESS): {error}', file=sys.stderr)
         return 1

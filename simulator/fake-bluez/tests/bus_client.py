@@ -3,6 +3,7 @@
 sessions end when it closes."""
 
 import asyncio
+import socket
 
 from dbus_next import BusType, Message, MessageType, Variant
 from dbus_next.aio import MessageBus
@@ -13,15 +14,19 @@ CHARACTERISTIC = 'org.bluez.GattCharacteristic1'
 
 
 class CallError(Exception):
-    def __init__(self, name, text):
+    def __init__(self, name, text, reply=None):
         super().__init__(f'{name}: {text}')
         self.name = name
+        self.text = text
+        self.reply = reply
 
 
 class Client:
     async def connect(self):
-        self.bus = await MessageBus(bus_type=BusType.SYSTEM).connect()
+        self.bus = await MessageBus(bus_type=BusType.SYSTEM, negotiate_unix_fd=True).connect()
         self._signals = []
+        # Everything that arrived, signals and replies, in order.
+        self.arrivals = []
         self._arrived = asyncio.Event()
         self.bus.add_message_handler(self._collect)
         await self.call('/org/freedesktop/DBus', 'org.freedesktop.DBus', 'AddMatch', 's',
@@ -29,17 +34,34 @@ class Client:
         return self
 
     def _collect(self, msg):
+        self.arrivals.append(msg)
         if msg.message_type == MessageType.SIGNAL:
             self._signals.append(msg)
             self._arrived.set()
 
     async def call(self, path, interface, member, signature='', body=(), destination='org.bluez'):
+        reply = await self.call_message(path, interface, member, signature, body, destination)
+        return reply.body[0] if len(reply.body) == 1 else reply.body
+
+    async def call_message(self, path, interface, member, signature='', body=(),
+                           destination='org.bluez'):
+        """The whole reply, an error raised."""
         reply = await asyncio.wait_for(self.bus.call(Message(
             destination=destination, path=path, interface=interface, member=member,
             signature=signature, body=list(body))), TIMEOUT)
         if reply.message_type == MessageType.ERROR:
-            raise CallError(reply.error_name, reply.body[0] if reply.body else '')
-        return reply.body[0] if len(reply.body) == 1 else reply.body
+            raise CallError(reply.error_name, reply.body[0] if reply.body else '', reply)
+        return reply
+
+    async def acquire_notify(self, path):
+        """AcquireNotify: the socket handed out and the MTU."""
+        reply = await self.call_message(path, CHARACTERISTIC, 'AcquireNotify', 'a{sv}', [{}])
+        index, mtu = reply.body
+        return socket.socket(fileno=reply.unix_fds[index]), mtu
+
+    async def get(self, path, interface, name):
+        return (await self.call(path, 'org.freedesktop.DBus.Properties', 'Get', 'ss',
+                                [interface, name])).value
 
     async def objects(self):
         return await self.call('/', 'org.freedesktop.DBus.ObjectManager', 'GetManagedObjects')
@@ -98,8 +120,7 @@ async def connect_device(client, path):
     before (another connection's) are forgotten."""
     client.forget_signals()
     await client.call(path, 'org.bluez.Device1', 'Connect')
-    if not (await client.call(path, 'org.freedesktop.DBus.Properties', 'Get', 'ss',
-                              ['org.bluez.Device1', 'ServicesResolved'])).value:
+    if not await client.get(path, 'org.bluez.Device1', 'ServicesResolved'):
         await client.changed(path, 'ServicesResolved', True)
     objects = await client.objects()
     return {interfaces[CHARACTERISTIC]['UUID'].value: p for p, interfaces in objects.items()

@@ -139,13 +139,14 @@ class DiscoveryTest(FakeBluezTest):
 
 
 class DownloadTest(FakeBluezTest):
-    async def test_a_fetch_brings_the_image_and_disconnect_removes_the_gatt_objects(self):
+    async def test_a_fetch_brings_the_image_and_the_gatt_objects_outlive_the_link(self):
         # Ten identical notifications and a short one: BlueZ passes identical values on too.
         image = b'\x55' * 200 + b'end'
         address = 'C0:00:00:00:00:01'
         path = device_path(address)
         fake = await self.start([self.device(address, 'halcyon', self.image(image),
-                                       firmware_service=True, notify_size=20, interval_ms=1)])
+                                       firmware_service=True, notify_size=20, interval_ms=1,
+                                       disconnect_timer_ms=50)])
         client = await self.client()
         chars = await connect_device(client, path)
         objects = await client.objects()
@@ -166,18 +167,37 @@ class DownloadTest(FakeBluezTest):
         self.assertEqual({len(c) for c in chunks[:-1]}, {20})
         await self.assert_quiet(client, data_out)
 
+        # BlueZ's GATT cache: the objects, the session and Notifying outlive the link, and what
+        # needs the link fails without one.
         await client.call(path, DEVICE1, 'Disconnect')
         await client.changed(path, 'Connected', False)
-        removed = set()
-        while len(removed) < len(services) + len(chars):
-            msg = await client.signal(lambda m: m.member == 'InterfacesRemoved')
-            removed.add(msg.body[0])
-        self.assertEqual(removed, set(services) | set(chars.values()))
-        with self.assertRaises(CallError) as again:
-            await client.call(path, DEVICE1, 'Disconnect')
-        self.assertEqual(again.exception.name, 'org.bluez.Error.NotConnected')
+        self.assertEqual([m.body[0] for m in client._signals if m.member == 'InterfacesRemoved'],
+                         [])
+        self.assertLessEqual(set(services) | set(chars.values()), set(await client.objects()))
+        self.assertTrue(await client.get(data_out, CHARACTERISTIC, 'Notifying'))
+        for member, signature, body in (('ReadValue', 'a{sv}', [{}]),
+                                        ('WriteValue', 'aya{sv}', [b'H', {}]),
+                                        ('AcquireNotify', 'a{sv}', [{}])):
+            with self.subTest(member), self.assertRaises(CallError) as unlinked:
+                await client.call(data_out if member == 'AcquireNotify' else data_in,
+                                  CHARACTERISTIC, member, signature, body)
+            self.assertEqual((unlinked.exception.name, unlinked.exception.text),
+                             ('org.bluez.Error.Failed', 'Not connected'))
+        with self.assertRaises(CallError) as waiting:
+            await client.call(data_out, CHARACTERISTIC, 'StartNotify')
+        self.assertEqual(waiting.exception.name, 'org.bluez.Error.InProgress')
+        other = await self.client()
+        await other.call(data_out, CHARACTERISTIC, 'StartNotify')
+        await other.call(data_out, CHARACTERISTIC, 'StopNotify')
+        await client.call(path, DEVICE1, 'Disconnect')
+
+        # The same objects serve the next link, and the kept session with them.
+        self.assertEqual(await connect_device(client, path), chars)
+        self.assertEqual([m for m in client._signals if m.member == 'InterfacesAdded'], [])
+        self.assertEqual(await client.request(data_in, data_out, b'H'), b'h\x00')
         self.assertEqual([j['by'] for j in fake.journal('disconnected')], ['Disconnect'])
-        self.assertEqual([j['by'] for j in fake.journal('notify_stopped')], ['disconnected'])
+        self.assertEqual([(j['client'], j['by']) for j in fake.journal('notify_stopped')],
+                         [(other.bus.unique_name, 'StopNotify')])
 
     async def test_a_pin_unlocks_the_image_and_its_code_serves_later_connections(self):
         address = 'C0:00:00:00:00:02'
@@ -238,29 +258,49 @@ class DownloadTest(FakeBluezTest):
         self.assertEqual([(j['granted'], j['held']) for j in fake.journal('credits')],
                          [(1, 1), (2, 2), (5, 5)])
 
-    async def test_a_client_leaving_mid_transfer_leaves_the_fake_serving(self):
-        address = 'C0:00:00:00:00:04'
+    async def test_a_link_outlives_the_client_that_made_it(self):
+        address, hidden = 'C0:00:00:00:00:04', 'C0:00:00:00:00:05'
         path = device_path(address)
-        fake = await self.start([self.device(address, 'shearwater', self.image(bytes(2000)),
-                                       notify_size=20, interval_ms=20)])
+        fake = await self.start([
+            self.device(address, 'shearwater', self.image(bytes(2000)), notify_size=20,
+                        interval_ms=20, discovery_delay_ms=50),
+            self.device(hidden, 'shearwater', self.image(b'x', 'other.bin'),
+                        discovery_delay_ms=50, faults={'undiscovered': True})])
         a = await self.client()
         chars = await connect_device(a, path)
         data = chars[SHEARWATER[0]]
         await a.call(data, CHARACTERISTIC, 'StartNotify')
         await self.fetch(a, data, data, 3)
+        a_name = a.bus.unique_name
         await a.close()
-        await self.eventually(lambda: not fake.state()['connected'],
-                              'did the connection of the client that left end')
-        self.assertEqual(fake.state()['notify_sessions'], [])
-        self.assertEqual(fake.journal('notify_stopped')[0]['by'], 'client gone')
-        self.assertEqual(fake.journal('disconnected')[0]['by'], 'client gone')
+        await self.eventually(lambda: not fake.state()['notify_sessions'],
+                              'did the session of the client that left end')
+        self.assertEqual(fake.state()['connected'], [{'device': address, 'client': a_name,
+                                                      'services_resolved': True,
+                                                      'disconnecting': False}])
+        self.assertEqual(fake.journal('disconnected'), [])
 
+        # A connected device does not advertise: a discovery finds only the other one.
         b = await self.client()
-        chars = await connect_device(b, path)
+        await b.call(ADAPTER, ADAPTER1, 'StartDiscovery')
+        await b.signal(lambda m: m.member == 'InterfacesAdded'
+                       and m.body[0] == device_path(hidden))
+        await asyncio.sleep(QUIET)
+        self.assertEqual([m for m in b._signals if m.path == path], [])
+        found = await b.call(path, PROPERTIES, 'GetAll', 's', [DEVICE1])
+        self.assertNotIn('RSSI', found)
+        self.assertEqual((found['Connected'].value, found['Name'].value), (True, 'Device 04'))
+
+        # The link still serves: Connect answers at once, and after the rest of the image
+        # (unheard) the device answers again.
+        self.assertEqual(await connect_device(b, path), chars)
         await b.call(data, CHARACTERISTIC, 'StartNotify')
+        await b.write(data, b'H')
+        while await b.notification(data) != b'h\x00':
+            pass
         for garbage in (b'', bytes(range(200)), b'P1234567', b'A' + bytes(15)):
             self.assertEqual(await b.request(data, data, garbage), b'e\x00')
-        self.assertEqual(await b.request(data, data, b'H'), b'h\x00')
+        self.assertEqual([j['client'] for j in fake.journal('connected')], [a_name])
 
 
 class FaultTest(FakeBluezTest):
@@ -274,7 +314,7 @@ class FaultTest(FakeBluezTest):
             'C0:00:00:00:00:14': {'burst': True},
         }
         fake = await self.start([self.device(a, 'shearwater', self.image(image), notify_size=20,
-                                       interval_ms=20000 if f.get('burst') else 1, faults=f)
+                                       interval_ms=1500 if f.get('burst') else 1, faults=f)
                            for a, f in faults.items()])
         client = await self.client()
 
@@ -306,9 +346,10 @@ class FaultTest(FakeBluezTest):
             _, chunks = await self.fetch(client, data, data, 3)
             self.assertEqual([len(c) for c in chunks], [50, 20, 20])
         with self.subTest('burst'):
-            # Paced, the second notification would come 20 s after the first, past the wait.
+            # Paced, the notifications would come 1.5 s apart.
             data = await connect('C0:00:00:00:00:14')
-            header, chunks = await self.fetch(client, data, data, 5)
+            await client.request(data, data, b'I')
+            chunks = [await client.notification(data, timeout=1.2) for _ in range(5)]
             self.assertEqual(b''.join(chunks), image)
 
     async def test_link_faults(self):
