@@ -38,6 +38,15 @@ class TransportStream {
     explicit TransportStream(dc_iostream_t *stream) : stream(stream) {}
     TransportStream(std::unique_ptr<BleStream> ble, dc_iostream_t *stream)
         : ble(std::move(ble)), stream(stream) {}
+    TransportStream(TransportStream &&) = default;
+    // Closes what it held as the destructor does: the stream, whose close calls the BLE stream,
+    // before the BLE stream (a defaulted assignment would free them in declaration order).
+    TransportStream &operator=(TransportStream &&other) noexcept {
+        stream.reset();
+        ble = std::move(other.ble);
+        stream = std::move(other.stream);
+        return *this;
+    }
 
     dc_iostream_t *get() const { return stream.get(); }
     // The BLE stream, when the transport is one; null otherwise.
