@@ -11,19 +11,27 @@ namespace {
 void onInterruptSignal(int signalNumber, siginfo_t *info, void *context);
 
 struct sigaction previousAction {};
-std::mutex installMutex;
+std::once_flag installed;
 
-bool isOurs(const struct sigaction &action) {
-    return (action.sa_flags & SA_SIGINFO) != 0 && action.sa_sigaction == onInterruptSignal;
+// The union holds a plain handler or an SA_SIGINFO one; the default and ignore actions are the
+// same two values whichever flag is set, and neither may be called.
+bool isDefault(const struct sigaction &action) {
+    return action.sa_handler == SIG_DFL;
+}
+bool isIgnore(const struct sigaction &action) {
+    return action.sa_handler == SIG_IGN;
 }
 
 void passOn(int signalNumber, siginfo_t *info, void *context) {
-    if (previousAction.sa_flags & SA_SIGINFO) {
-        previousAction.sa_sigaction(signalNumber, info, context);
-    } else if (previousAction.sa_handler == SIG_DFL) {
+    if (isIgnore(previousAction)) {
+        return;
+    }
+    if (isDefault(previousAction)) {
         signal(signalNumber, SIG_DFL);
         raise(signalNumber);
-    } else if (previousAction.sa_handler != SIG_IGN) {
+    } else if ((previousAction.sa_flags & SA_SIGINFO) != 0) {
+        previousAction.sa_sigaction(signalNumber, info, context);
+    } else {
         previousAction.sa_handler(signalNumber);
     }
 }
@@ -33,12 +41,9 @@ void onInterruptSignal(int signalNumber, siginfo_t *info, void *context) {
     passOn(signalNumber, info, context);
 }
 
-}  // namespace
-
-void installInterruptHandler() {
-    const std::lock_guard<std::mutex> lock(installMutex);
+void install() {
     struct sigaction current {};
-    if (sigaction(SIGINT, nullptr, &current) != 0 || isOurs(current)) {
+    if (sigaction(SIGINT, nullptr, &current) != 0) {
         return;
     }
     struct sigaction ours {};
@@ -47,6 +52,14 @@ void installInterruptHandler() {
     ours.sa_flags = SA_SIGINFO | SA_RESTART;
     previousAction = current;
     sigaction(SIGINT, &ours, nullptr);
+}
+
+}  // namespace
+
+// Once per process: a handler installed later by someone else that chains to ours must not become
+// our "previous" one, or the two would call each other for ever.
+void installInterruptHandler() {
+    std::call_once(installed, install);
 }
 
 }  // namespace divebridge

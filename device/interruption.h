@@ -33,7 +33,7 @@ class StopRequest {
 
 // Installs a SIGINT handler that asks the running downloads to stop, then passes the signal on to
 // the action that was there before (the host's handler, or the default that ends the process).
-// Installing again while ours is in place changes nothing. One implementation per platform:
+// Installing again changes nothing. One implementation per platform:
 // interrupt_signal_posix.cpp (sigaction), interrupt_signal_windows.cpp (signal).
 void installInterruptHandler();
 
