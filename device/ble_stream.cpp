@@ -140,14 +140,25 @@ dc_status_t BleStream::awaitData(std::chrono::milliseconds wait) {
 dc_status_t BleStream::takeNotification() {
     unread = link->notifications().pop();
     unreadFrom = 0;
-    if (link->usesCredits() && --creditsOutstanding <= creditsLow) {
-        const int grant = creditsGranted - creditsOutstanding;
-        const dc_status_t granted = link->grantCredits(static_cast<unsigned char>(grant));
-        if (granted != DC_STATUS_SUCCESS) {
-            return granted;
-        }
-        creditsOutstanding += grant;
+    return spendCredits(1);
+}
+
+// Each data notification took one of the module's credits, read or purged alike; a new grant tops
+// them up once half are spent.
+dc_status_t BleStream::spendCredits(std::size_t notifications) {
+    if (!link->usesCredits() || notifications == 0) {
+        return DC_STATUS_SUCCESS;
     }
+    creditsOutstanding -= static_cast<int>(std::min<std::size_t>(notifications, creditsGranted));
+    if (creditsOutstanding > creditsLow) {
+        return DC_STATUS_SUCCESS;
+    }
+    const int grant = creditsGranted - std::max(creditsOutstanding, 0);
+    const dc_status_t granted = link->grantCredits(static_cast<unsigned char>(grant));
+    if (granted != DC_STATUS_SUCCESS) {
+        return granted;
+    }
+    creditsOutstanding = creditsGranted;
     return DC_STATUS_SUCCESS;
 }
 
@@ -197,12 +208,13 @@ dc_status_t BleStream::poll(int milliseconds) {
 }
 
 dc_status_t BleStream::purge(dc_direction_t direction) {
-    if ((direction & DC_DIRECTION_INPUT) != 0) {
-        link->notifications().clear();
-        unread.clear();
-        unreadFrom = 0;
+    if ((direction & DC_DIRECTION_INPUT) == 0) {
+        return DC_STATUS_SUCCESS;
     }
-    return DC_STATUS_SUCCESS;
+    const std::size_t dropped = link->notifications().clear();
+    unread.clear();
+    unreadFrom = 0;
+    return spendCredits(dropped);
 }
 
 dc_status_t BleStream::sleep(unsigned int milliseconds) {

@@ -61,8 +61,10 @@ class BleStream {
   private:
     // Waits for data to read: a rest of a notification or a queued one.
     dc_status_t awaitData(std::chrono::milliseconds timeout);
-    // Takes the oldest notification as the data to read, granting credits as they run low.
+    // Takes the oldest notification as the data to read.
     dc_status_t takeNotification();
+    // Counts the credits `notifications` took, granting new ones as they run low.
+    dc_status_t spendCredits(std::size_t notifications);
     dc_status_t answerPinCode(void *data, std::size_t size);
     dc_status_t answerAccessCode(void *data, std::size_t size);
     dc_status_t keepAccessCode(const void *data, std::size_t size);

@@ -1,15 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "device/notification_queue.h"
 
-#include <algorithm>
-#include <thread>
-
 namespace divebridge {
-namespace {
-
-constexpr std::chrono::milliseconds stopCheckInterval{5};
-
-}  // namespace
 
 void NotificationQueue::push(Bytes notification) {
     {
@@ -27,34 +19,25 @@ void NotificationQueue::loseLink() {
     arrived.notify_one();
 }
 
-void NotificationQueue::clear() {
+std::size_t NotificationQueue::clear() {
     const std::lock_guard<std::mutex> lock(mutex);
+    const std::size_t dropped = notifications.size();
     notifications.clear();
+    return dropped;
 }
 
 WaitEnd NotificationQueue::waitForNotification(std::chrono::milliseconds timeout,
                                                const StopRequest &stop) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
     std::unique_lock<std::mutex> lock(mutex);
-    for (;;) {
+    return waitUntil(lock, arrived, timeout, &stop, [&]() -> std::optional<WaitEnd> {
         if (!notifications.empty()) {
             return WaitEnd::Done;
         }
         if (linkLost) {
             return WaitEnd::Failed;
         }
-        if (stop.requested()) {
-            return WaitEnd::Stopped;
-        }
-        auto until = std::chrono::steady_clock::now() + stopCheckInterval;
-        if (timeout.count() >= 0) {
-            if (std::chrono::steady_clock::now() >= deadline) {
-                return WaitEnd::TimedOut;
-            }
-            until = std::min(until, deadline);
-        }
-        arrived.wait_until(lock, until);
-    }
+        return std::nullopt;
+    });
 }
 
 Bytes NotificationQueue::pop() {
@@ -70,18 +53,11 @@ std::size_t NotificationQueue::frontSize() {
 }
 
 bool sleepUnlessStopped(std::chrono::milliseconds duration, const StopRequest &stop) {
-    const auto deadline = std::chrono::steady_clock::now() + duration;
-    for (;;) {
-        if (stop.requested()) {
-            return false;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            return true;
-        }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(deadline - now, stopCheckInterval));
-    }
+    std::mutex mutex;
+    std::condition_variable never;
+    std::unique_lock<std::mutex> lock(mutex);
+    return waitUntil(lock, never, duration, &stop, [] { return std::optional<WaitEnd>(); }) ==
+           WaitEnd::TimedOut;
 }
 
 }  // namespace divebridge

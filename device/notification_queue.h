@@ -20,12 +20,12 @@ class NotificationQueue {
     void push(Bytes notification);
     // The link is gone: waits answer LinkLost once the queue is empty.
     void loseLink();
-    // Drops what is queued.
-    void clear();
+    // Drops what is queued; answers how many notifications that was.
+    std::size_t clear();
 
     // Waits until a notification is queued, for at most `timeout` (negative: without limit); Failed
     // once the link is lost and the queue empty. A stop asked for meanwhile ends the wait within a
-    // few milliseconds: nothing signals a stop request, so the wait looks at it in short slices.
+    // few milliseconds.
     WaitEnd waitForNotification(std::chrono::milliseconds timeout, const StopRequest &stop);
 
     // The oldest notification; the queue must not be empty (a wait answered Ready).

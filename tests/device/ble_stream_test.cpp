@@ -162,7 +162,7 @@ TEST_F(BleStreamTest, WritesGoOutOneEachAndAFailedOneSaysSo) {
 }
 
 // The module sends only against credits: granted in full when the stream opens, topped up once
-// half are spent, so that it never runs dry while the backend reads.
+// half are spent, read or purged, so that it never runs dry while the backend reads.
 TEST_F(BleStreamTest, CreditsAreGrantedAtOpeningAndToppedUpAtHalf) {
     link->credits = true;
     dc_iostream_t *iostream = nullptr;
@@ -173,6 +173,13 @@ TEST_F(BleStreamTest, CreditsAreGrantedAtOpeningAndToppedUpAtHalf) {
         ASSERT_EQ(readOnce(20).first, DC_STATUS_SUCCESS);
     }
     EXPECT_EQ(link->grants, (std::vector<int>{254, 127}));
+
+    // A purge drops notifications the module paid a credit for, each: they count as spent.
+    for (int i = 0; i < 127; ++i) {
+        link->notify({static_cast<unsigned char>(i)});
+    }
+    EXPECT_EQ(stream->purge(DC_DIRECTION_INPUT), DC_STATUS_SUCCESS);
+    EXPECT_EQ(link->grants, (std::vector<int>{254, 127, 127}));
     EXPECT_EQ(dc_iostream_close(iostream), DC_STATUS_SUCCESS);
     EXPECT_EQ(link->closes, 1);
 }
