@@ -14,6 +14,7 @@
 #include <libdivecomputer/usb.h>
 #include <libdivecomputer/usbhid.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -75,8 +76,38 @@ bool parseIrdaAddress(const char *port, unsigned int &address) {
     return true;
 }
 
-dc_bluetooth_address_t bluetoothAddress(const char *port) {
-    return port != nullptr ? dc_bluetooth_str2addr(port) : 0;
+// A port text without the white space around it.
+std::string trimmed(const char *port) {
+    if (port == nullptr) {
+        return {};
+    }
+    const std::string text(port);
+    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+    const auto first = std::find_if_not(text.begin(), text.end(), isSpace);
+    const auto last = std::find_if_not(text.rbegin(), text.rend(), isSpace).base();
+    return first < last ? std::string(first, last) : std::string();
+}
+
+// A Bluetooth address as BlueZ writes it: six pairs of hex digits separated by colons, upper
+// case. Empty when `text` is no such address, in either case.
+std::string canonicalAddress(const std::string &text) {
+    if (text.size() != 17) {
+        return {};
+    }
+    std::string address = text;
+    for (std::size_t i = 0; i < address.size(); ++i) {
+        const auto c = static_cast<unsigned char>(address[i]);
+        const bool fits = i % 3 == 2 ? c == ':' : std::isxdigit(c) != 0;
+        if (!fits) {
+            return {};
+        }
+        address[i] = static_cast<char>(std::toupper(c));
+    }
+    return address;
+}
+
+bool isBluetoothAddress(const char *port) {
+    return !canonicalAddress(trimmed(port)).empty();
 }
 
 // "LE:" in either case, followed by a Bluetooth address or nothing.
@@ -96,7 +127,7 @@ bool isEmpty(const char *port) {
 // found by a scan) unless the model's transport is USB, which needs no port text.
 unsigned int chooseTransport(unsigned int transports, const char *port) {
     const bool hasBle = (transports & DC_TRANSPORT_BLE) != 0;
-    const bool isAddress = bluetoothAddress(port) != 0;
+    const bool isAddress = isBluetoothAddress(port);
     if ((transports & DC_TRANSPORT_BLUETOOTH) != 0 && isAddress) {
         return DC_TRANSPORT_BLUETOOTH;
     }
@@ -127,15 +158,13 @@ std::function<bool(const std::string &)> nameFilter(dc_descriptor_t *descriptor)
 
 // The peripheral the port text names: after an optional "LE:", an address, or nothing to scan.
 BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
-    std::string address = isEmpty(port) ? "" : port + (namesLowEnergy(port) ? 3 : 0);
-    if (!address.empty()) {
-        if (bluetoothAddress(address.c_str()) == 0) {
+    const std::string text = trimmed(isEmpty(port) ? "" : port + (namesLowEnergy(port) ? 3 : 0));
+    if (!text.empty()) {
+        std::string address = canonicalAddress(text);
+        if (address.empty()) {
             throw CommunicationException(
                 DC_STATUS_INVALIDARGS,
-                "Error opening device: '" + address + "' is not a Bluetooth address.");
-        }
-        for (char &c : address) {
-            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                "Error opening device: '" + text + "' is not a Bluetooth address.");
         }
         return {address, nullptr};
     }
@@ -182,7 +211,9 @@ dc_status_t openStream(dc_iostream_t **stream, unsigned int transport, dc_contex
             return dc_irda_open(stream, context, address, 1);
         }
         case DC_TRANSPORT_BLUETOOTH: {
-            const dc_bluetooth_address_t address = bluetoothAddress(port);
+            const std::string text = canonicalAddress(trimmed(port));
+            const dc_bluetooth_address_t address =
+                text.empty() ? 0 : dc_bluetooth_str2addr(text.c_str());
             if (address == 0) {
                 return DC_STATUS_INVALIDARGS;
             }

@@ -73,6 +73,18 @@ TEST_F(StreamTransports, ABluetoothAddressOpensBluetooth) {
     EXPECT_EQ(downloadWith(R"(["serial", "bluetooth"])", "01:23:45:67:89:ab")->dives.size(), 1u);
 }
 
+// Only six colon-separated pairs of hex digits are an address, white space around them aside.
+TEST_F(StreamTransports, OnlyAWholeBluetoothAddressOpensBluetooth) {
+    environment::set("DCSIM_BLUETOOTH", "01:23:45:67:89:AB=" + image);
+    EXPECT_EQ(downloadWith(R"(["serial", "bluetooth"])", " 01:23:45:67:89:aB\t")->dives.size(), 1u);
+    for (const char *port : {"CAFE", "1:2:3:4:5:6", "0123456789AB"}) {
+        const ScopedTrace trace;
+        EXPECT_THROW(downloadWith(R"(["serial", "bluetooth"])", port), CommunicationException);
+        EXPECT_EQ(trace.lines("dc_serial_open"),
+                  std::vector<std::string>{std::string("dc_serial_open ") + port + " -> -4"});
+    }
+}
+
 TEST_F(StreamTransports, UsbModelsOpenTheFirstMatchingDevice) {
     environment::set("DCSIM_USB", image);
     EXPECT_EQ(downloadWith(R"(["usbhid", "ble"])", nullptr)->dives.size(), 1u);
@@ -121,6 +133,16 @@ TEST_F(StreamTransports, ABluetoothLowEnergyModelTakesOnlyAnAddressOrNothing) {
     } catch (const CommunicationException &failure) {
         EXPECT_EQ(std::string(failure.what()),
                   "[-2]: Error opening device: '" + image + "' is not a Bluetooth address.");
+    }
+    for (const char *port : {"LE:F01122334456", "le:1:2:3:4:5:6", "LE:01:23:45:67:89:AB:CD"}) {
+        try {
+            downloadWith(R"(["serial", "ble"])", port);
+            FAIL() << "took " << port << " for a Bluetooth address";
+        } catch (const CommunicationException &failure) {
+            EXPECT_EQ(std::string(failure.what()), std::string("[-2]: Error opening device: '") +
+                                                       (port + 3) +
+                                                       "' is not a Bluetooth address.");
+        }
     }
 }
 
