@@ -8,6 +8,7 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <memory>
@@ -31,9 +32,11 @@ template <typename... Results>
 class AwaitedCall {
   public:
     // Starts the call made by `invoker` (an sdbus-c++ AsyncMethodInvoker, interface and arguments
-    // given) and waits for its reply; `stop` may be null for a call no stop may cut short.
+    // given) and waits for its reply; `stop` may be null for a call no stop may cut short. Once
+    // `busLost` is set no reply can come: the call fails.
     template <typename Invoker>
-    CallOutcome run(Invoker &&invoker, std::chrono::milliseconds timeout, const StopRequest *stop) {
+    CallOutcome run(Invoker &&invoker, std::chrono::milliseconds timeout, const StopRequest *stop,
+                    const std::atomic<bool> &busLost) {
         sdbus::PendingAsyncCall pending =
             std::forward<Invoker>(invoker)
                 .withTimeout(timeout + std::chrono::seconds(1))
@@ -47,7 +50,7 @@ class AwaitedCall {
                     state->done = true;
                     state->replied.notify_one();
                 });
-        const CallOutcome outcome = await(timeout, stop);
+        const CallOutcome outcome = await(timeout, stop, busLost);
         if (!state->done) {
             pending.cancel();
         }
@@ -66,23 +69,21 @@ class AwaitedCall {
         std::optional<std::tuple<Results...>> results;
     };
 
-    CallOutcome await(std::chrono::milliseconds timeout, const StopRequest *stop) {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
+    CallOutcome await(std::chrono::milliseconds timeout, const StopRequest *stop,
+                      const std::atomic<bool> &busLost) {
         std::unique_lock<std::mutex> lock(state->mutex);
-        for (;;) {
-            if (state->done) {
-                return state->error ? CallOutcome{WaitEnd::Failed, *state->error}
-                                    : CallOutcome{WaitEnd::Done, {}};
-            }
-            if (stop != nullptr && stop->requested()) {
-                return {WaitEnd::Stopped, {}};
-            }
-            const auto now = std::chrono::steady_clock::now();
-            if (now >= deadline) {
-                return {WaitEnd::TimedOut, {}};
-            }
-            state->replied.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(5)));
-        }
+        const WaitEnd end =
+            waitUntil(lock, state->replied, timeout, stop, [&]() -> std::optional<WaitEnd> {
+                if (state->done) {
+                    return state->error ? WaitEnd::Failed : WaitEnd::Done;
+                }
+                if (busLost) {
+                    state->error = "the connection to the system D-Bus was lost";
+                    return WaitEnd::Failed;
+                }
+                return std::nullopt;
+            });
+        return {end, end == WaitEnd::Failed ? *state->error : std::string()};
     }
 
     std::shared_ptr<State> state = std::make_shared<State>();

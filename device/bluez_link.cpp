@@ -3,6 +3,11 @@
 // connection of its own, whose event loop thread receives BlueZ's signals (notifications, the
 // device's state, devices found by a discovery); the downloading thread makes every call and waits
 // for its reply, so that a stop ends any wait within a few milliseconds.
+//
+// BlueZ answers Disconnect only once the link is down, 2 s after the request (its disconnect timer
+// lets profiles finish), and until then answers a Connect at once with the old link, which then
+// drops. So closing does not wait for that answer, and opening waits for a link this process left
+// behind to go first.
 #include "base/console.h"
 #include "base/native_exception.h"
 #include "device/ble_link.h"
@@ -11,10 +16,12 @@
 
 #include <sdbus-c++/sdbus-c++.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace divebridge {
@@ -27,6 +34,10 @@ constexpr std::chrono::milliseconds connectTime = 20s;
 constexpr std::chrono::milliseconds resolveTime = 10s;
 constexpr std::chrono::milliseconds callTime = 5s;
 constexpr std::chrono::milliseconds cleanupTime = 2s;
+// BlueZ's disconnect timer, and some room for the signal that the link is down.
+constexpr std::chrono::milliseconds lingerTime = 2s + 1s;
+// BlueZ's word for an LE connection the controller gave up on; trying again usually works.
+constexpr char abortedConnection[] = "le-connection-abort-by-local";
 
 constexpr char propertiesInterface[] = "org.freedesktop.DBus.Properties";
 constexpr char objectManagerInterface[] = "org.freedesktop.DBus.ObjectManager";
@@ -60,6 +71,41 @@ std::string seconds(std::chrono::milliseconds time) {
     return std::to_string(time.count() / 1000) + " s";
 }
 
+// The devices whose link this process asked BlueZ to take down, by object path, with the time of
+// the request.
+class LingeringLinks {
+  public:
+    void add(const std::string &device) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        asked[device] = std::chrono::steady_clock::now();
+    }
+    // How long the old link may still linger; zero when none does.
+    std::chrono::milliseconds remaining(const std::string &device) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const auto found = asked.find(device);
+        if (found == asked.end()) {
+            return 0ms;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            found->second + lingerTime - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
+            asked.erase(found);
+            return 0ms;
+        }
+        return left;
+    }
+    void remove(const std::string &device) {
+        const std::lock_guard<std::mutex> lock(mutex);
+        asked.erase(device);
+    }
+
+  private:
+    std::mutex mutex;
+    std::map<std::string, std::chrono::steady_clock::time_point> asked;
+};
+
+LingeringLinks lingeringLinks;
+
 class BlueZLink final : public BleLink {
   public:
     explicit BlueZLink(const StopRequest &stop) : stop(stop) {}
@@ -80,18 +126,25 @@ class BlueZLink final : public BleLink {
 
   private:
     void joinBus();
+    void runEventLoop() noexcept;
+    void loseBus() noexcept;
     BlueZObjects managedObjects(const std::string &what);
     BlueZAdapter choosePoweredAdapter(const BlueZObjects &objects);
     void findDevice(const BleTarget &target, const BlueZObjects &objects);
     void discover(const BleTarget &target);
     bool takeArrivalMatching(const BleTarget &target);
     void connect();
+    void awaitOldLinkGone();
+    CallOutcome callConnect(std::chrono::steady_clock::time_point deadline);
     void awaitServices();
     void openDataChannel();
     std::unique_ptr<sdbus::IProxy> startNotifications(const GattCharacteristic &characteristic);
     dc_status_t writeValue(sdbus::IProxy &characteristic, const Value &value, const char *type);
 
     void onPropertiesChanged(sdbus::Message &signal);
+    void onDataValue(Value value, std::unique_lock<std::mutex> &lock);
+    void endDataRead(std::optional<Value> read);
+    void heardDevice(const std::string &path, const BlueZProperties &changed);
     void onInterfacesAdded(sdbus::Message &signal);
     void onInterfacesRemoved(sdbus::Message &signal);
     template <typename Handler>
@@ -104,6 +157,8 @@ class BlueZLink final : public BleLink {
 
     const StopRequest stop;
     std::unique_ptr<sdbus::IConnection> bus;
+    std::thread eventLoop;
+    std::atomic<bool> busLost{false};
     std::vector<sdbus::Slot> subscriptions;
     std::unique_ptr<sdbus::IProxy> root;
     std::unique_ptr<sdbus::IProxy> adapterProxy;
@@ -127,10 +182,18 @@ class BlueZLink final : public BleLink {
     std::string watchedDevice;  // the object path of the device connected to
     std::string watchedData;    // the object path of the data characteristic
     std::string watchedAdapter;
+    bool looking = true;               // the device is still being looked for
     std::deque<BlueZDevice> arrivals;  // devices heard by a discovery, in the order heard
     std::map<std::string, BlueZDevice> known;
+    bool linkUp = false;              // Connect answered: a drop now loses the link
+    unsigned int disconnections = 0;  // times the device was seen to go down
     bool servicesResolved = false;
     bool connectionLost = false;
+    // A ReadValue of the data characteristic is echoed as a PropertiesChanged(Value), just as a
+    // notification is: values heard during the read wait here, and the echo is left out.
+    bool readingData = false;
+    std::vector<Value> heardWhileReading;
+    std::optional<Value> echo;
 };
 
 // The event loop thread calls the handlers: what they raise must not leave them.
@@ -149,18 +212,10 @@ sdbus::Slot BlueZLink::subscribe(const char *interface, const char *member, Hand
 
 template <typename Ready>
 bool BlueZLink::waitFor(std::chrono::milliseconds time, Ready ready) {
-    const auto deadline = std::chrono::steady_clock::now() + time;
     std::unique_lock<std::mutex> lock(stateMutex);
-    for (;;) {
-        if (ready()) {
-            return true;
-        }
-        const auto now = std::chrono::steady_clock::now();
-        if (stop.requested() || now >= deadline) {
-            return false;
-        }
-        stateChanged.wait_until(lock, std::min(deadline, now + 5ms));
-    }
+    return waitUntil(lock, stateChanged, time, &stop, [&]() -> std::optional<WaitEnd> {
+               return ready() ? std::optional<WaitEnd>(WaitEnd::Done) : std::nullopt;
+           }) == WaitEnd::Done;
 }
 
 void BlueZLink::joinBus() {
@@ -176,15 +231,35 @@ void BlueZLink::joinBus() {
         subscribe(objectManagerInterface, "InterfacesAdded", &BlueZLink::onInterfacesAdded));
     subscriptions.push_back(
         subscribe(objectManagerInterface, "InterfacesRemoved", &BlueZLink::onInterfacesRemoved));
-    bus->enterEventLoopAsync();
+    eventLoop = std::thread([this] { runEventLoop(); });
     root = sdbus::createProxy(*bus, bluezService, "/");
+}
+
+// sdbus-c++'s loop raises when the bus connection breaks (the bus daemon restarted): that ends the
+// link, not the process.
+void BlueZLink::runEventLoop() noexcept {
+    try {
+        bus->enterEventLoop();
+    } catch (...) {
+        loseBus();
+    }
+}
+
+void BlueZLink::loseBus() noexcept {
+    busLost = true;
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        connectionLost = true;
+    }
+    queue.loseLink();
+    stateChanged.notify_all();
 }
 
 BlueZObjects BlueZLink::managedObjects(const std::string &what) {
     AwaitedCall<BlueZObjects> call;
     const CallOutcome outcome =
         call.run(root->callMethodAsync("GetManagedObjects").onInterface(objectManagerInterface),
-                 callTime, &stop);
+                 callTime, &stop, busLost);
     if (outcome.end == WaitEnd::Failed &&
         (outcome.error.rfind("org.freedesktop.DBus.Error.ServiceUnknown", 0) == 0 ||
          outcome.error.rfind("org.freedesktop.DBus.Error.NameHasNoOwner", 0) == 0)) {
@@ -208,19 +283,26 @@ BlueZAdapter BlueZLink::choosePoweredAdapter(const BlueZObjects &objects) {
 }
 
 // A device BlueZ knows already serves when it is the address asked for, or, found by name, when
-// a discovery running now hears it; otherwise a discovery of our own looks for it.
+// a discovery running now hears it or it is connected already (left so by an application that
+// ended without closing it); otherwise a discovery of our own looks for it.
 void BlueZLink::findDevice(const BleTarget &target, const BlueZObjects &objects) {
     {
         const std::lock_guard<std::mutex> lock(stateMutex);
         for (BlueZDevice &candidate : devicesOf(objects, adapterPath)) {
             known[candidate.path] = candidate;
-            if (!target.address.empty() || candidate.seenNow) {
+            if (!target.address.empty() || candidate.seenNow || candidate.connected) {
                 arrivals.push_back(candidate);
             }
         }
     }
     if (!takeArrivalMatching(target)) {
         discover(target);
+    }
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        looking = false;
+        arrivals.clear();
+        known.clear();
     }
     if (target.address.empty()) {
         printConsoleLine("Event: found Bluetooth LE device \"%s\" at %s\n", device.name.c_str(),
@@ -252,13 +334,13 @@ void BlueZLink::discover(const BleTarget &target) {
     requireReply(setFilter.run(adapterProxy->callMethodAsync("SetDiscoveryFilter")
                                    .onInterface(adapterInterface)
                                    .withArguments(filter),
-                               callTime, &stop),
+                               callTime, &stop, busLost),
                  "setting the discovery filter");
     AwaitedCall<> start;
     discovering = true;
     requireReply(
         start.run(adapterProxy->callMethodAsync("StartDiscovery").onInterface(adapterInterface),
-                  callTime, &stop),
+                  callTime, &stop, busLost),
         "starting a discovery");
     // The filter (the model's name rule) runs here, on the downloading thread, as libdivecomputer
     // expects; the signal handlers only collect what was heard.
@@ -272,7 +354,7 @@ void BlueZLink::discover(const BleTarget &target) {
     }
     AwaitedCall<> stopDiscovery;
     stopDiscovery.run(adapterProxy->callMethodAsync("StopDiscovery").onInterface(adapterInterface),
-                      cleanupTime, nullptr);
+                      cleanupTime, nullptr, busLost);
     discovering = false;
     if (found) {
         return;
@@ -281,9 +363,9 @@ void BlueZLink::discover(const BleTarget &target) {
         failOpening(DC_STATUS_CANCELLED, "stopped while looking for the dive computer");
     }
     failOpening(DC_STATUS_NODEVICE,
-                (target.address.empty() ? std::string("no dive computer of this model")
-                                        : "the device " + target.address) +
-                    " was found by a Bluetooth LE scan of " + seconds(scanTime));
+                (target.address.empty() ? std::string("no dive computer of this model was found")
+                                        : "the device " + target.address + " was not found") +
+                    " by a Bluetooth LE scan of " + seconds(scanTime));
 }
 
 void BlueZLink::connect() {
@@ -292,15 +374,75 @@ void BlueZLink::connect() {
         watchedDevice = device.path;
     }
     deviceProxy = sdbus::createProxy(*bus, bluezService, device.path);
-    connectionAsked = true;
-    AwaitedCall<> call;
-    const CallOutcome outcome = call.run(
-        deviceProxy->callMethodAsync("Connect").onInterface(deviceInterface), connectTime, &stop);
-    if (outcome.end == WaitEnd::TimedOut) {
-        failOpening(DC_STATUS_TIMEOUT, "the connection to " + device.address +
-                                           " did not succeed within " + seconds(connectTime));
+    awaitOldLinkGone();
+    const auto deadline = std::chrono::steady_clock::now() + connectTime;
+    for (;;) {
+        unsigned int downBefore = 0;
+        {
+            const std::lock_guard<std::mutex> lock(stateMutex);
+            downBefore = disconnections;
+        }
+        const CallOutcome outcome = callConnect(deadline);
+        const bool aborted = outcome.end == WaitEnd::Failed &&
+                             outcome.error.find(abortedConnection) != std::string::npos;
+        // BlueZ reports the attempt as Connected, then the failure, then not Connected: the next
+        // try starts once the device is down again.
+        if (aborted && std::chrono::steady_clock::now() < deadline) {
+            waitFor(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()),
+                    [&] { return disconnections != downBefore; });
+            if (!stop.requested()) {
+                continue;
+            }
+        }
+        if (outcome.end == WaitEnd::TimedOut) {
+            failOpening(DC_STATUS_TIMEOUT, "the connection to " + device.address +
+                                               " did not succeed within " + seconds(connectTime));
+        }
+        requireReply(outcome, "the connection to " + device.address);
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        linkUp = true;
+        return;
     }
-    requireReply(outcome, "the connection to " + device.address);
+}
+
+CallOutcome BlueZLink::callConnect(std::chrono::steady_clock::time_point deadline) {
+    connectionAsked = true;
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    AwaitedCall<> call;
+    return call.run(deviceProxy->callMethodAsync("Connect").onInterface(deviceInterface),
+                    std::max(left, 0ms), &stop, busLost);
+}
+
+// A link this process closed a moment ago may still be up: BlueZ would hand it to Connect and then
+// drop it.
+void BlueZLink::awaitOldLinkGone() {
+    const std::chrono::milliseconds left = lingeringLinks.remaining(device.path);
+    if (left.count() == 0) {
+        return;
+    }
+    unsigned int downBefore = 0;
+    {
+        const std::lock_guard<std::mutex> lock(stateMutex);
+        downBefore = disconnections;
+    }
+    AwaitedCall<sdbus::Variant> call;
+    requireReply(
+        call.run(deviceProxy->callMethodAsync("Get")
+                     .onInterface(propertiesInterface)
+                     .withArguments(std::string(deviceInterface), std::string("Connected")),
+                 callTime, &stop, busLost),
+        "reading the device's state");
+    const sdbus::Variant &connected = std::get<0>(call.results());
+    if (connected.containsValueOfType<bool>() && connected.get<bool>()) {
+        waitFor(left, [&] { return disconnections != downBefore; });
+        if (stop.requested()) {
+            failOpening(DC_STATUS_CANCELLED,
+                        "stopped while waiting for the previous connection to end");
+        }
+    }
+    lingeringLinks.remove(device.path);
 }
 
 void BlueZLink::awaitServices() {
@@ -309,7 +451,7 @@ void BlueZLink::awaitServices() {
         call.run(deviceProxy->callMethodAsync("Get")
                      .onInterface(propertiesInterface)
                      .withArguments(std::string(deviceInterface), std::string("ServicesResolved")),
-                 callTime, &stop),
+                 callTime, &stop, busLost),
         "reading the device's state");
     const sdbus::Variant &resolved = std::get<0>(call.results());
     if (resolved.containsValueOfType<bool>() && resolved.get<bool>()) {
@@ -338,13 +480,20 @@ std::unique_ptr<sdbus::IProxy> BlueZLink::startNotifications(
     AwaitedCall<> call;
     const CallOutcome outcome =
         call.run(proxy->callMethodAsync("StartNotify").onInterface(gattCharacteristicInterface),
-                 callTime, &stop);
+                 callTime, &stop, busLost);
     requireReply(outcome, "subscribing to the notifications of " + characteristic.uuid);
     return proxy;
 }
 
 void BlueZLink::openDataChannel() {
-    services = gattServicesOf(managedObjects("listing the device's services"), device.path);
+    const BlueZObjects objects = managedObjects("listing the device's services");
+    // BlueZ may learn the name only while connecting; some backends need it.
+    for (const BlueZDevice &listed : devicesOf(objects, adapterPath)) {
+        if (listed.path == device.path && !listed.name.empty()) {
+            device.name = listed.name;
+        }
+    }
+    services = gattServicesOf(objects, device.path);
     std::optional<DataChannel> chosen = chooseDataChannel(services);
     if (!chosen) {
         failOpening(DC_STATUS_UNSUPPORTED,
@@ -366,7 +515,7 @@ void BlueZLink::openDataChannel() {
         call.run(dataIn->callMethodAsync("Get")
                      .onInterface(propertiesInterface)
                      .withArguments(std::string(gattCharacteristicInterface), std::string("MTU")),
-                 callTime, &stop);
+                 callTime, &stop, busLost);
     if (outcome.replied() && std::get<0>(call.results()).containsValueOfType<std::uint16_t>()) {
         mtu = std::get<0>(call.results()).get<std::uint16_t>();
     }
@@ -399,7 +548,7 @@ dc_status_t BlueZLink::writeValue(sdbus::IProxy &characteristic, const Value &va
     return statusOf(call.run(characteristic.callMethodAsync("WriteValue")
                                  .onInterface(gattCharacteristicInterface)
                                  .withArguments(value, options),
-                             callTime, &stop)
+                             callTime, &stop, busLost)
                         .end);
 }
 
@@ -422,15 +571,24 @@ dc_status_t BlueZLink::read(const std::string &uuid, Bytes &value) {
             if (characteristic.uuid != uuid) {
                 continue;
             }
+            const bool isData = characteristic.id == channel.dataOut.id;
+            if (isData) {
+                const std::lock_guard<std::mutex> lock(stateMutex);
+                readingData = true;
+            }
             auto proxy = sdbus::createProxy(*bus, bluezService, characteristic.id);
             AwaitedCall<Value> call;
             const CallOutcome outcome = call.run(proxy->callMethodAsync("ReadValue")
                                                      .onInterface(gattCharacteristicInterface)
                                                      .withArguments(Options{}),
-                                                 callTime, &stop);
+                                                 callTime, &stop, busLost);
             if (outcome.replied()) {
                 const Value &read = std::get<0>(call.results());
                 value.assign(read.begin(), read.end());
+            }
+            if (isData) {
+                endDataRead(outcome.replied() ? std::optional<Value>(std::get<0>(call.results()))
+                                              : std::nullopt);
             }
             return statusOf(outcome.end);
         }
@@ -438,7 +596,20 @@ dc_status_t BlueZLink::read(const std::string &uuid, Bytes &value) {
     return DC_STATUS_UNSUPPORTED;
 }
 
-// Undoes what the link did, whatever a stop has asked: the calls here wait for BlueZ, briefly.
+// Queues what was heard during the read, but for the read's own echo, which may also come later.
+void BlueZLink::endDataRead(std::optional<Value> read) {
+    std::unique_lock<std::mutex> lock(stateMutex);
+    readingData = false;
+    echo = std::move(read);
+    std::vector<Value> heard;
+    heard.swap(heardWhileReading);
+    for (Value &value : heard) {
+        onDataValue(std::move(value), lock);
+    }
+}
+
+// Undoes what the link did, whatever a stop has asked. Notifications stop at once; the link is
+// left for BlueZ to take down, without waiting the seconds that takes.
 void BlueZLink::close() noexcept {
     if (closed || !bus) {
         closed = true;
@@ -450,17 +621,18 @@ void BlueZLink::close() noexcept {
             AwaitedCall<> call;
             call.run(characteristic->callMethodAsync("StopNotify")
                          .onInterface(gattCharacteristicInterface),
-                     cleanupTime, nullptr);
+                     cleanupTime, nullptr, busLost);
         }
-        if (connectionAsked) {
-            AwaitedCall<> call;
-            call.run(deviceProxy->callMethodAsync("Disconnect").onInterface(deviceInterface),
-                     cleanupTime, nullptr);
+        if (connectionAsked && !busLost) {
+            auto disconnect = deviceProxy->createMethodCall(deviceInterface, "Disconnect");
+            disconnect.dontExpectReply();
+            deviceProxy->callMethod(disconnect);
+            lingeringLinks.add(device.path);
         }
         if (discovering) {
             AwaitedCall<> call;
             call.run(adapterProxy->callMethodAsync("StopDiscovery").onInterface(adapterInterface),
-                     cleanupTime, nullptr);
+                     cleanupTime, nullptr, busLost);
         }
     } catch (...) {
         // the bus itself failed: leaving it ends what BlueZ still holds for this client
@@ -469,6 +641,9 @@ void BlueZLink::close() noexcept {
         bus->leaveEventLoop();
     } catch (...) {
     }
+    if (eventLoop.joinable()) {
+        eventLoop.join();
+    }
     notifying.clear();
     creditsIn.reset();
     dataIn.reset();
@@ -476,7 +651,7 @@ void BlueZLink::close() noexcept {
     adapterProxy.reset();
     root.reset();
     subscriptions.clear();
-    bus.reset();
+    bus.reset();  // sends what is still queued, the Disconnect among it, before closing
     queue.loseLink();
 }
 
@@ -489,8 +664,7 @@ void BlueZLink::onPropertiesChanged(sdbus::Message &signal) {
     std::unique_lock<std::mutex> lock(stateMutex);
     if (interface == gattCharacteristicInterface && path == watchedData) {
         if (std::optional<Value> value = propertyOf<Value>(changed, "Value")) {
-            lock.unlock();
-            queue.push(Bytes(value->begin(), value->end()));
+            onDataValue(std::move(*value), lock);
         }
         return;
     }
@@ -502,24 +676,51 @@ void BlueZLink::onPropertiesChanged(sdbus::Message &signal) {
             servicesResolved = true;
         }
         if (!propertyOf<bool>(changed, "Connected").value_or(true)) {
-            connectionLost = true;
-            lock.unlock();
-            queue.loseLink();
-            stateChanged.notify_all();
-            return;
+            ++disconnections;
+            if (linkUp) {
+                connectionLost = true;
+                lock.unlock();
+                queue.loseLink();
+                stateChanged.notify_all();
+                return;
+            }
         }
     }
-    const auto heard = known.find(path);
-    if (heard != known.end()) {
-        if (std::optional<std::string> name = propertyOf<std::string>(changed, "Name")) {
-            heard->second.name = *name;
-        }
-        if (changed.count("RSSI") != 0 || changed.count("Name") != 0) {
-            arrivals.push_back(heard->second);
-        }
-    }
+    heardDevice(path, changed);
     lock.unlock();
     stateChanged.notify_all();
+}
+
+// A notification, unless it is the echo of the data characteristic's last read.
+void BlueZLink::onDataValue(Value value, std::unique_lock<std::mutex> &lock) {
+    if (readingData) {
+        heardWhileReading.push_back(std::move(value));
+        return;
+    }
+    if (echo && *echo == value) {
+        echo.reset();
+        return;
+    }
+    lock.unlock();
+    queue.push(Bytes(value.begin(), value.end()));
+    lock.lock();
+}
+
+// What a discovery tells of a device while the one to open is looked for.
+void BlueZLink::heardDevice(const std::string &path, const BlueZProperties &changed) {
+    if (!looking) {
+        return;
+    }
+    const auto heard = known.find(path);
+    if (heard == known.end()) {
+        return;
+    }
+    if (std::optional<std::string> name = propertyOf<std::string>(changed, "Name")) {
+        heard->second.name = *name;
+    }
+    if (changed.count("RSSI") != 0 || changed.count("Name") != 0) {
+        arrivals.push_back(heard->second);
+    }
 }
 
 void BlueZLink::onInterfacesAdded(sdbus::Message &signal) {
@@ -527,6 +728,9 @@ void BlueZLink::onInterfacesAdded(sdbus::Message &signal) {
     BlueZInterfaces interfaces;
     signal >> path >> interfaces;
     std::unique_lock<std::mutex> lock(stateMutex);
+    if (!looking) {
+        return;
+    }
     if (std::optional<BlueZDevice> added = deviceOf(path, interfaces, watchedAdapter)) {
         known[added->path] = *added;
         arrivals.push_back(*added);

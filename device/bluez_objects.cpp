@@ -53,7 +53,8 @@ std::optional<BlueZDevice> deviceOf(const std::string &path, const BlueZInterfac
     }
     return BlueZDevice{path, upperCase(*address),
                        propertyOf<std::string>(*device, "Name").value_or(""),
-                       propertyOf<int16_t>(*device, "RSSI").has_value()};
+                       propertyOf<int16_t>(*device, "RSSI").has_value(),
+                       propertyOf<bool>(*device, "Connected").value_or(false)};
 }
 
 std::vector<BlueZDevice> devicesOf(const BlueZObjects &objects, const std::string &adapter) {

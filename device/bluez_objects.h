@@ -31,9 +31,10 @@ struct BlueZAdapter {
 
 struct BlueZDevice {
     std::string path;
-    std::string address;   // upper case
-    std::string name;      // empty when it advertised none
-    bool seenNow = false;  // it has an RSSI: a discovery running now has heard it
+    std::string address;     // upper case
+    std::string name;        // empty when it advertised none
+    bool seenNow = false;    // it has an RSSI: a discovery running now has heard it
+    bool connected = false;  // linked already (a connected peripheral no longer advertises)
 };
 
 // The property `name` of type T, or none when it is missing or of another type.

@@ -155,8 +155,8 @@ class BleDownloadTest {
                 failureOf(FakeBlueZ.config(List.of()), port));
         assertEquals("[-4]: Error opening device: no Bluetooth adapter is powered on.",
                 failureOf(FakeBlueZ.config(List.of(Map.of("powered", false)), device), port));
-        assertEquals("[-4]: Error opening device: the device F0:11:22:33:44:56 was found by a"
-                        + " Bluetooth LE scan of 10 s.",
+        assertEquals("[-4]: Error opening device: the device F0:11:22:33:44:56 was not found by"
+                        + " a Bluetooth LE scan of 10 s.",
                 failureOf(FakeBlueZ.config(null, device), "LE:F0:11:22:33:44:56"));
         assertTrue(failureOf(FakeBlueZ.config(null, with(device, "faults",
                                      Map.of("connect", "refuse"))), port)
