@@ -3,6 +3,7 @@
 #include "dive_json.h"
 #include "handles.h"
 #include "status_error.h"
+#include "stream_hook.h"
 #include "trace.h"
 
 #include <dcsim/dcsim.h>
@@ -32,6 +33,10 @@ size_t dcsim_trace_copy(char *buffer, size_t size) {
     } catch (...) {
         return 0;
     }
+}
+
+void dcsim_set_stream_hook(void (*hook)(void *userdata), void *userdata) {
+    setStreamHook(hook, userdata);
 }
 
 unsigned int dcsim_live_handles(void) {

@@ -5,6 +5,7 @@
 #define DCSIM_CUSTOM_STREAM_H
 
 #include "stream.h"
+#include "stream_hook.h"
 
 #include <libdivecomputer/custom.h>
 
@@ -64,6 +65,7 @@ class CustomStream final : public Stream {
         if (closed()) {
             return DC_STATUS_IO;
         }
+        runStreamHook();
         return callback != nullptr ? callback(userdata_, args...) : DC_STATUS_SUCCESS;
     }
 

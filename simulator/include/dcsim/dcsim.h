@@ -23,6 +23,10 @@ unsigned int dcsim_live_handles(void);
 
 /* Turns the JSON form of one dive into the bytes the simulated parser reads. Returns 0 on success
  * and a negative dc_status_t for malformed JSON; the bytes are released with dcsim_free. */
+/* Calls hook(userdata) before every call a custom stream (dc_custom_open) makes to the
+ * application's callbacks, on the thread making it; a null hook removes it. Process-wide. */
+void dcsim_set_stream_hook(void (*hook)(void *userdata), void *userdata);
+
 int dcsim_encode_dive(const char *json, unsigned char **bytes, unsigned int *size);
 void dcsim_free(void *pointer);
 

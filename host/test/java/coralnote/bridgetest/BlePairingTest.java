@@ -81,15 +81,18 @@ class BlePairingTest {
         DeviceConnector.setBluetoothPairing(null);
     }
 
-    private FakeBlueZ fake() throws Exception {
-        Map<String, Object> pelagic = Map.of("services", List.of(Map.of(
+    static Map<String, Object> pelagicLayout() {
+        return Map.of("services", List.of(Map.of(
                 "uuid", "ca7b0001-f785-4c38-b599-c7c5fbadb034", "characteristics", List.of(
                         Map.of("uuid", "ca7b0002-f785-4c38-b599-c7c5fbadb034",
                                 "flags", List.of("notify"), "roles", List.of("data-out")),
                         Map.of("uuid", "ca7b0003-f785-4c38-b599-c7c5fbadb034",
                                 "flags", List.of("write"), "roles", List.of("data-in"))))));
+    }
+
+    private FakeBlueZ fake() throws Exception {
         return new FakeBlueZ(dir, FakeBlueZ.config(null,
-                FakeBlueZ.device(ADDRESS, NAME, image, "shearwater", "layout", pelagic,
+                FakeBlueZ.device(ADDRESS, NAME, image, "shearwater", "layout", pelagicLayout(),
                         "interval_ms", 1)));
     }
 

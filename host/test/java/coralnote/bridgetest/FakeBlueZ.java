@@ -74,12 +74,23 @@ final class FakeBlueZ implements AutoCloseable {
         return answers.readLine();
     }
 
-    /** Whether nothing a client started is left: no discovery, connection or notify session. */
-    boolean clean() throws IOException {
-        String state = state();
-        return state.contains("\"discovery_sessions\": []") && state.contains("\"connected\": []")
-                && state.contains("\"notify_sessions\": []")
-                && !state.contains("\"discovering\": true");
+    /**
+     * Whether nothing a client started is left: no discovery, connection or notify session. A link
+     * the client disconnected goes down only when BlueZ's disconnect timer fires: waits for that.
+     */
+    boolean clean() throws IOException, InterruptedException {
+        long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(5);
+        for (;;) {
+            String state = state();
+            boolean linkGoing = state.contains("\"disconnecting\": true");
+            if (!linkGoing || System.nanoTime() > deadline) {
+                return state.contains("\"discovery_sessions\": []")
+                        && state.contains("\"connected\": []")
+                        && state.contains("\"notify_sessions\": []")
+                        && !state.contains("\"discovering\": true");
+            }
+            Thread.sleep(20);
+        }
     }
 
     /** The journal's lines (JSON objects) whose event is {@code event}. */
@@ -95,8 +106,12 @@ final class FakeBlueZ implements AutoCloseable {
 
     @Override
     public void close() throws Exception {
-        commands.write("quit\n");
-        commands.flush();
+        try {
+            commands.write("quit\n");
+            commands.flush();
+        } catch (IOException gone) {
+            // it has ended already (it ends when the bus goes away)
+        }
         if (!process.waitFor(10, TimeUnit.SECONDS)) {
             process.destroyForcibly();
         }
