@@ -10,6 +10,7 @@
 // behind to go first.
 #include "base/console.h"
 #include "base/native_exception.h"
+#include "device/acquired_notifications.h"
 #include "device/ble_link.h"
 #include "device/bluez_call.h"
 #include "device/bluez_objects.h"
@@ -138,6 +139,7 @@ class BlueZLink final : public BleLink {
     CallOutcome callConnect(std::chrono::steady_clock::time_point deadline);
     void awaitServices();
     void openDataChannel();
+    bool acquireNotifications(const GattCharacteristic &characteristic);
     std::unique_ptr<sdbus::IProxy> startNotifications(const GattCharacteristic &characteristic);
     dc_status_t writeValue(sdbus::IProxy &characteristic, const Value &value, const char *type);
 
@@ -166,6 +168,7 @@ class BlueZLink final : public BleLink {
     std::unique_ptr<sdbus::IProxy> dataIn;
     std::unique_ptr<sdbus::IProxy> creditsIn;
     std::vector<std::unique_ptr<sdbus::IProxy>> notifying;
+    std::unique_ptr<AcquiredNotifications> acquired;
 
     std::string adapterPath;
     BlueZDevice device;
@@ -485,6 +488,28 @@ std::unique_ptr<sdbus::IProxy> BlueZLink::startNotifications(
     return proxy;
 }
 
+// A socket of the link's own where BlueZ hands one out (notify, not indicate): only its own
+// notifications come through it, not a read's echo nor another program's subscription.
+bool BlueZLink::acquireNotifications(const GattCharacteristic &characteristic) {
+    if (!characteristic.has("notify")) {
+        return false;
+    }
+    auto proxy = sdbus::createProxy(*bus, bluezService, characteristic.id);
+    AwaitedCall<sdbus::UnixFd, std::uint16_t> call;
+    const CallOutcome outcome = call.run(proxy->callMethodAsync("AcquireNotify")
+                                             .onInterface(gattCharacteristicInterface)
+                                             .withArguments(Options{}),
+                                         callTime, &stop, busLost);
+    if (outcome.end == WaitEnd::Failed) {
+        return false;
+    }
+    requireReply(outcome, "acquiring the notifications of " + characteristic.uuid);
+    sdbus::UnixFd socket = std::get<0>(call.results());
+    acquired = std::make_unique<AcquiredNotifications>(socket.release(),
+                                                       std::get<1>(call.results()), queue);
+    return true;
+}
+
 void BlueZLink::openDataChannel() {
     const BlueZObjects objects = managedObjects("listing the device's services");
     // BlueZ may learn the name only while connecting; some backends need it.
@@ -500,11 +525,13 @@ void BlueZLink::openDataChannel() {
                     device.address + " offers no known dive computer data service");
     }
     channel = std::move(*chosen);
-    {
-        const std::lock_guard<std::mutex> lock(stateMutex);
-        watchedData = channel.dataOut.id;
+    if (!acquireNotifications(channel.dataOut)) {
+        {
+            const std::lock_guard<std::mutex> lock(stateMutex);
+            watchedData = channel.dataOut.id;
+        }
+        notifying.push_back(startNotifications(channel.dataOut));
     }
-    notifying.push_back(startNotifications(channel.dataOut));
     if (channel.creditsOut) {
         notifying.push_back(startNotifications(*channel.creditsOut));
         creditsIn = sdbus::createProxy(*bus, bluezService, channel.creditsIn->id);
@@ -553,12 +580,25 @@ dc_status_t BlueZLink::writeValue(sdbus::IProxy &characteristic, const Value &va
 }
 
 // Without response where the characteristic allows it and the write fits one packet (the ATT
-// MTU less its 3-byte header); otherwise with response, which BlueZ splits when it must.
+// MTU less its 3-byte header); otherwise with response. A larger write goes out in packets of that
+// size rather than as one long write, which some modules refuse: the data services carry byte
+// streams.
 dc_status_t BlueZLink::write(const unsigned char *data, std::size_t size) {
-    const bool fitsOnePacket = mtu == 0 || size + 3 <= mtu;
+    const std::size_t packet = mtu > 3 ? mtu - 3u : size;
+    const bool fitsOnePacket = size <= packet;
     const char *type =
         channel.dataIn.has("write-without-response") && fitsOnePacket ? "command" : "request";
-    return writeValue(*dataIn, Value(data, data + size), type);
+    std::size_t offset = 0;
+    do {
+        const std::size_t count = std::min(packet, size - offset);
+        const dc_status_t written =
+            writeValue(*dataIn, Value(data + offset, data + offset + count), type);
+        if (written != DC_STATUS_SUCCESS) {
+            return written;
+        }
+        offset += count;
+    } while (offset < size);
+    return DC_STATUS_SUCCESS;
 }
 
 dc_status_t BlueZLink::grantCredits(unsigned char credits) {
@@ -616,6 +656,7 @@ void BlueZLink::close() noexcept {
         return;
     }
     closed = true;
+    acquired.reset();
     try {
         for (auto &characteristic : notifying) {
             AwaitedCall<> call;
