@@ -54,10 +54,12 @@ class Client:
         return reply
 
     async def acquire_notify(self, path):
-        """AcquireNotify: the socket handed out and the MTU."""
+        """AcquireNotify: the socket handed out (non-blocking, for the event loop) and the MTU."""
         reply = await self.call_message(path, CHARACTERISTIC, 'AcquireNotify', 'a{sv}', [{}])
         index, mtu = reply.body
-        return socket.socket(fileno=reply.unix_fds[index]), mtu
+        sock = socket.socket(fileno=reply.unix_fds[index])
+        sock.setblocking(False)
+        return sock, mtu
 
     async def get(self, path, interface, name):
         return (await self.call(path, 'org.freedesktop.DBus.Properties', 'Get', 'ss',

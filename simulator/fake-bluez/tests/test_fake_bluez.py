@@ -11,9 +11,9 @@ import struct
 import tempfile
 import unittest
 
-from dbus_next import Variant
+from dbus_next import Message, MessageType, Variant
 
-from bus_client import CHARACTERISTIC, CallError, Client, connect_device
+from bus_client import CHARACTERISTIC, TIMEOUT, CallError, Client, connect_device
 from fake_process import FakeBluez
 
 ADAPTER = '/org/bluez/hci0'
@@ -372,6 +372,213 @@ class FaultTest(FakeBluezTest):
         with self.assertRaises(CallError) as refused_write:
             await client.write(data, b'H')
         self.assertEqual(refused_write.exception.name, 'org.bluez.Error.NotPermitted')
+
+
+class LinkTest(FakeBluezTest):
+    async def test_disconnect_keeps_the_link_for_the_timer(self):
+        address = 'C0:00:00:00:00:30'
+        path = device_path(address)
+        fake = await self.start([self.device(address, 'shearwater', self.image(b'x'))])
+        a, b = await self.client(), await self.client()
+        data = (await connect_device(a, path))[SHEARWATER[0]]
+        loop = asyncio.get_running_loop()
+        asked = loop.time()
+        disconnecting = asyncio.ensure_future(a.call(path, DEVICE1, 'Disconnect'))
+        await self.eventually(lambda: fake.state()['connected'][0]['disconnecting'],
+                              'did the disconnect timer start')
+
+        # Still connected: Connect answers at once and writes go through, but no new session.
+        self.assertTrue(await b.get(path, DEVICE1, 'Connected'))
+        await b.call(path, DEVICE1, 'Connect')
+        await b.write(data, b'H')
+        with self.assertRaises(CallError) as refused:
+            await b.call(data, CHARACTERISTIC, 'StartNotify')
+        self.assertEqual((refused.exception.name, refused.exception.text),
+                         ('org.bluez.Error.NotConnected', 'Not Connected'))
+        self.assertFalse(disconnecting.done())
+
+        await disconnecting
+        self.assertGreaterEqual(loop.time() - asked, 1.9)
+        self.assertFalse(await b.get(path, DEVICE1, 'Connected'))
+        await a.changed(path, 'ServicesResolved', False)
+        await a.changed(path, 'Connected', False)
+        (requested,), (down,) = fake.journal('disconnect_requested'), fake.journal('disconnected')
+        self.assertEqual((requested['client'], down['client'], down['by']),
+                         (a.bus.unique_name, a.bus.unique_name, 'Disconnect'))
+        self.assertGreaterEqual(down['t'] - requested['t'], 1.9)
+        self.assertEqual(len(fake.journal('connected')), 1)
+
+        # Without a link there is nothing to wait for.
+        await b.call(path, DEVICE1, 'Disconnect')
+        self.assertEqual(len(fake.journal('disconnect_requested')), 1)
+
+    async def test_the_link_goes_down_after_the_caller_left(self):
+        address = 'C0:00:00:00:00:31'
+        path = device_path(address)
+        fake = await self.start([self.device(address, 'shearwater', self.image(b'x'),
+                                       disconnect_timer_ms=300)])
+        a, b = await self.client(), await self.client()
+        await connect_device(a, path)
+        await b.bus.send(Message(destination='org.bluez', path=path, interface=DEVICE1,
+                                 member='Disconnect'))
+        await b.close()
+        await a.changed(path, 'Connected', False)
+        self.assertEqual(fake.state()['connected'], [])
+        self.assertEqual([j['by'] for j in fake.journal('disconnected')], ['Disconnect'])
+
+    async def test_connections_that_fail_as_bluez_reports_them(self):
+        aborting, unresolved = 'C0:00:00:00:00:32', 'C0:00:00:00:00:33'
+        fake = await self.start([
+            self.device(aborting, 'shearwater', self.image(b'x'), faults={'connect_aborts': 2}),
+            self.device(unresolved, 'shearwater', self.image(b'x'),
+                        faults={'services_failed': True})])
+        client = await self.client()
+        path = device_path(aborting)
+
+        def trace():
+            """Connected as signalled on the device, and the error replies, in order."""
+            return [m.body[1]['Connected'].value if m.message_type == MessageType.SIGNAL
+                    else m.error_name for m in client.arrivals
+                    if m.message_type == MessageType.ERROR or
+                    (m.member == 'PropertiesChanged' and m.path == path
+                     and 'Connected' in m.body[1])]
+
+        for _ in range(2):
+            with self.assertRaises(CallError) as aborted:
+                await client.call(path, DEVICE1, 'Connect')
+            self.assertEqual(aborted.exception.text, 'le-connection-abort-by-local')
+        await self.eventually(lambda: len(trace()) == 6, 'did both attempts end')
+        self.assertEqual(trace(), [True, 'org.bluez.Error.Failed', False] * 2)
+        await connect_device(client, path)
+        self.assertEqual([j['fault'] for j in fake.journal('connect_failed')],
+                         ['abort', 'abort'])
+
+        # ServicesResolved turns true though the services could not be discovered.
+        self.assertEqual(await connect_device(client, device_path(unresolved)), {})
+        self.assertEqual([p for p in await client.objects()
+                          if p.startswith(device_path(unresolved) + '/')], [])
+
+
+class GattTest(FakeBluezTest):
+    async def test_request_writes_one_at_a_time_and_long_ones(self):
+        # The slow device's interval leaves a wide window for the second write.
+        slow, plain, short = 'C0:00:00:00:00:40', 'C0:00:00:00:00:41', 'C0:00:00:00:00:42'
+        fake = await self.start([
+            self.device(slow, 'suunto', self.image(b'x'), notify_size=20, interval_ms=400),
+            self.device(plain, 'suunto', self.image(b'x'), notify_size=20, interval_ms=1),
+            self.device(short, 'suunto', self.image(b'x'), notify_size=20, interval_ms=1,
+                        faults={'long_writes_refused': True})])
+        client = await self.client()
+        data_in = {}
+        for address in (slow, plain, short):
+            data_in[address] = (await connect_device(client, device_path(address)))[SUUNTO[0]]
+
+        first = asyncio.ensure_future(client.write(data_in[slow], b'1'))
+        meanwhile = await asyncio.gather(client.write(data_in[slow], b'2'),
+                                         client.write(data_in[slow], b'3', 'command'),
+                                         return_exceptions=True)
+        self.assertEqual([type(e) is CallError and e.name for e in meanwhile],
+                         ['org.bluez.Error.InProgress'] * 2)
+        await first
+        await client.write(data_in[slow], b'4')
+
+        # MTU 23: 20 bytes fit one request; more make a long write, which a device may refuse.
+        long_write = bytes(range(100))
+        await client.write(data_in[plain], long_write)
+        await client.write(data_in[short], bytes(20))
+        with self.assertRaises(CallError) as refused:
+            await client.write(data_in[short], long_write)
+        self.assertEqual((refused.exception.name, refused.exception.text),
+                         ('org.bluez.Error.NotSupported', 'Operation is not supported'))
+        self.assertEqual([(w['device'], w['hex'], w['refused']) for w in fake.journal('write')],
+                         [(slow, '31', False), (slow, '34', False),
+                          (plain, long_write.hex(), False), (short, '00' * 20, False),
+                          (short, long_write.hex(), True)])
+
+    async def test_each_subscriber_hears_each_notification_and_reads_refresh_value(self):
+        address = 'C0:00:00:00:00:43'
+        path = device_path(address)
+        await self.start([self.device(address, 'halcyon', self.image(b'x'), interval_ms=1)])
+        a, b = await self.client(), await self.client()
+        chars = await connect_device(a, path)
+        data_in, data_out = (chars[u] for u in HALCYON)
+        for client in (a, b):
+            await client.call(data_out, CHARACTERISTIC, 'StartNotify')
+        await a.write(data_in, b'H')
+        self.assertEqual([await a.notification(data_out) for _ in range(2)], [b'h\x00'] * 2)
+        await self.assert_quiet(a, data_out)
+        await b.call(data_out, CHARACTERISTIC, 'StopNotify')
+        self.assertEqual(await a.request(data_in, data_out, b'H'), b'h\x00')
+        await self.assert_quiet(a, data_out)
+
+        # The value read is announced like a notification, before the answer.
+        manufacturer = chars['00002a29-0000-1000-8000-00805f9b34fb']
+        reply = await a.call_message(manufacturer, CHARACTERISTIC, 'ReadValue', 'a{sv}', [{}])
+        self.assertEqual(bytes(reply.body[0]), b'Unknown')
+        announced = await a.signal(lambda m: m.member == 'PropertiesChanged'
+                                   and m.path == manufacturer)
+        self.assertEqual(announced.body[1]['Value'].value, b'Unknown')
+        self.assertLess(a.arrivals.index(announced), a.arrivals.index(reply))
+
+    async def test_acquired_notifications_come_on_a_socket(self):
+        layout = {'services': [{'uuid': 'fff0', 'characteristics': [
+            {'uuid': 'fff1', 'flags': ['notify'], 'roles': ['data-out']},
+            {'uuid': 'fff2', 'flags': ['write'], 'roles': ['data-in']},
+            {'uuid': 'fff3', 'flags': ['indicate']}]}]}
+        address = 'C0:00:00:00:00:44'
+        path = device_path(address)
+        image = bytes(range(50))
+        fake = await self.start([self.device(address, layout, self.image(image), notify_size=20,
+                                       interval_ms=1, disconnect_timer_ms=50)])
+        a, b = await self.client(), await self.client()
+        chars = await connect_device(a, path)
+        data_out, data_in, indicated = (chars[f'0000fff{n}-0000-1000-8000-00805f9b34fb']
+                                        for n in (1, 2, 3))
+        loop = asyncio.get_running_loop()
+
+        async def received(sock):
+            return await asyncio.wait_for(loop.sock_recv(sock, 1024), TIMEOUT)
+
+        sock, mtu = await a.acquire_notify(data_out)
+        self.assertEqual(mtu, 23)
+        await a.changed(data_out, 'NotifyAcquired', True)
+        self.assertFalse(await a.get(data_out, CHARACTERISTIC, 'Notifying'))
+        for member in ('StartNotify', 'AcquireNotify'):
+            with self.subTest(member), self.assertRaises(CallError) as taken:
+                await b.call(data_out, CHARACTERISTIC, member,
+                             *(('a{sv}', [{}]) if member == 'AcquireNotify' else ()))
+            self.assertEqual((taken.exception.name, taken.exception.text),
+                             ('org.bluez.Error.NotPermitted', 'Notify acquired'))
+        self.assertEqual([s['acquired'] for s in fake.state()['notify_sessions']], [True])
+        await a.write(data_in, b'I')
+        self.assertEqual([await received(sock) for _ in range(4)],
+                         [b'i' + struct.pack('<I', 50), image[:20], image[20:40], image[40:]])
+        await self.assert_quiet(a, data_out)
+        sock.close()
+        await a.changed(data_out, 'NotifyAcquired', False)
+
+        with self.assertRaises(CallError) as indicate_only:
+            await a.acquire_notify(indicated)
+        self.assertEqual(indicate_only.exception.name, 'org.bluez.Error.NotSupported')
+        await b.call(data_out, CHARACTERISTIC, 'StartNotify')
+        with self.assertRaises(CallError) as notifying:
+            await a.acquire_notify(data_out)
+        self.assertEqual(notifying.exception.name, 'org.bluez.Error.InProgress')
+        await b.call(data_out, CHARACTERISTIC, 'StopNotify')
+
+        # The session ends with its client, and with the link.
+        sock, _ = await a.acquire_notify(data_out)
+        await a.close()
+        self.assertEqual(await received(sock), b'')
+        await b.changed(data_out, 'NotifyAcquired', False)
+        sock.close()
+        sock, _ = await b.acquire_notify(data_out)
+        await b.call(path, DEVICE1, 'Disconnect')
+        self.assertEqual(await received(sock), b'')
+        sock.close()
+        self.assertEqual([(j['acquired'], j['by']) for j in fake.journal('notify_stopped')],
+                         [(True, 'closed'), (False, 'StopNotify'), (True, 'client gone'),
+                          (True, 'disconnected')])
 
 
 class ControlTest(unittest.TestCase):
