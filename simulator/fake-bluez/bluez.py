@@ -275,6 +275,14 @@ class Adapter(Interface):
         if not device.connected and any(_admits(f, device) for f in self.sessions.values()):
             device.found()
 
+    def advertising_again(self, device):
+        """A device whose link went down advertises again: a running discovery reports it."""
+        if self.sessions:
+            report = self._reports.pop(device, None)
+            if report:
+                report.cancel()
+            self._schedule_reports()
+
 
 def _admits(discovery_filter, device):
     """Whether a client's discovery filter lets a device through (all of ours are LE)."""
@@ -510,6 +518,7 @@ class Device(Interface):
             characteristic.link_down()
         resolved, self.services_resolved = self.services_resolved, False
         self.record('disconnected', client=link.client, by=by)
+        self.adapter.advertising_again(self)
         for down in self._disconnects:
             _settle(down, True)
         self._disconnects = []

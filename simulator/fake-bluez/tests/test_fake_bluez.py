@@ -263,7 +263,7 @@ class DownloadTest(FakeBluezTest):
         path = device_path(address)
         fake = await self.start([
             self.device(address, 'shearwater', self.image(bytes(2000)), notify_size=20,
-                        interval_ms=20, discovery_delay_ms=50),
+                        interval_ms=20, discovery_delay_ms=50, disconnect_timer_ms=50),
             self.device(hidden, 'shearwater', self.image(b'x', 'other.bin'),
                         discovery_delay_ms=50, faults={'undiscovered': True})])
         a = await self.client()
@@ -301,6 +301,10 @@ class DownloadTest(FakeBluezTest):
         for garbage in (b'', bytes(range(200)), b'P1234567', b'A' + bytes(15)):
             self.assertEqual(await b.request(data, data, garbage), b'e\x00')
         self.assertEqual([j['client'] for j in fake.journal('connected')], [a_name])
+
+        # Its link down, the device advertises again.
+        await b.call(path, DEVICE1, 'Disconnect')
+        await b.changed(path, 'RSSI', -60)
 
 
 class FaultTest(FakeBluezTest):
