@@ -176,8 +176,12 @@ class StopSweepTest {
         if (pin != null) {
             builder.pinCode(pin);
         }
+        // Each dive spans a few notifications of the BLE transfer.
         for (int day = 1; day <= 3; day++) {
-            builder.dive().datetime(2025, 3, day, 9, 0, 0).time(0).depth(4.0).time(10).depth(6.5);
+            ImageBuilder.DiveBuilder dive = builder.dive().datetime(2025, 3, day, 9, 0, 0);
+            for (int minute = 0; minute < 40; minute++) {
+                dive.time(minute * 60).depth(4.0 + minute % 7);
+            }
         }
         return builder.writeTo(dir.resolve(product + ".json"));
     }
