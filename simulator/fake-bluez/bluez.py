@@ -5,6 +5,7 @@ across links, as BlueZ's GATT cache does). Discovery and notify sessions belong 
 started them and end when it leaves the bus; a link does not."""
 
 import asyncio
+import collections
 import math
 import socket
 
@@ -540,10 +541,10 @@ class Device(Interface):
         return not refused
 
     # The peripheral's link.
-    def notify(self, role, data):
+    def notify(self, role, data, paced=True):
         for characteristic in self.characteristics:
             if role in characteristic.declaration.roles:
-                characteristic.deliver(data)
+                characteristic.deliver(data, paced)
 
     def drop_link(self):
         self._drop('fault')
@@ -623,6 +624,7 @@ class _AcquiredNotify:
         self.client = client
         self._characteristic = characteristic
         self._ours = None
+        self._backlog = collections.deque()
 
     def open(self):
         """The client's end, to hand out."""
@@ -643,19 +645,43 @@ class _AcquiredNotify:
         if not data:
             self._characteristic.acquired_closed(self)
 
-    def send(self, data):
+    def send(self, data, paced=True):
         if self._ours is None:
             return
+        if not self._backlog and self._sent(data):
+            return
+        if paced and not self._backlog:
+            return  # BlueZ drops a notification the socket cannot take
+        # A burst still comes no faster than the radio, which a client that keeps reading always
+        # outpaces: it waits for room rather than being dropped.
+        self._backlog.append(data)
+        if len(self._backlog) == 1:
+            asyncio.get_running_loop().add_writer(self._ours.fileno(), self._flush)
+
+    def _sent(self, data):
         try:
             self._ours.send(data)
+        except BlockingIOError:
+            return False
         except OSError:
-            pass  # BlueZ drops a notification the socket cannot take
+            pass  # the client's end is gone: _readable ends the session
+        return True
+
+    def _flush(self):
+        while self._backlog:
+            if not self._sent(self._backlog[0]):
+                return
+            self._backlog.popleft()
+        asyncio.get_running_loop().remove_writer(self._ours.fileno())
 
     def close(self):
         if self._ours is not None:
-            asyncio.get_running_loop().remove_reader(self._ours.fileno())
+            loop = asyncio.get_running_loop()
+            loop.remove_reader(self._ours.fileno())
+            loop.remove_writer(self._ours.fileno())
             self._ours.close()
             self._ours = None
+            self._backlog.clear()
 
 
 class GattCharacteristic(Interface):
@@ -902,11 +928,11 @@ class GattCharacteristic(Interface):
         if self.acquired:
             self._end_acquired(by)
 
-    def deliver(self, data):
+    def deliver(self, data, paced=True):
         """A notification (or indication) from the peripheral: to the acquired socket, else one
         PropertiesChanged of Value per active session, as BlueZ calls back each one."""
         if self.acquired:
-            self.acquired.send(data)
+            self.acquired.send(data, paced)
             return
         for session in self.sessions:
             if session.active:

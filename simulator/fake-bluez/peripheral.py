@@ -150,7 +150,7 @@ class Peripheral:
                 await self._take_credit()
             if item.paced:
                 await self._wait_for_connection_event()
-            self._link.notify(DATA_OUT, item.data)
+            self._link.notify(DATA_OUT, item.data, item.paced)
 
     async def _take_credit(self):
         while self._credits == 0:

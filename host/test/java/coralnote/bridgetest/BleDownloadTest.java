@@ -75,6 +75,60 @@ class BleDownloadTest {
         }
     }
 
+    /**
+     * BlueZ takes a link down 2 s after Disconnect and meanwhile hands it to a Connect: a download
+     * right after another waits for the old link to go and gets a link of its own. An LE
+     * connection that aborts, as BlueZ reports so many, is tried again.
+     */
+    @Test
+    void aDownloadRightAfterAnotherAndOneWhoseConnectionAbortsBringEveryDive() throws Exception {
+        Set<Dive> fromFile = download(REEF_WEEK.toString());
+        try (FakeBlueZ bluez = fake(FakeBlueZ.device(ADDRESS, "Perdix", REEF_WEEK, "shearwater",
+                     "interval_ms", 1, "faults", Map.of("connect_aborts", 1)))) {
+            assertEquals(fromFile, download("LE:" + ADDRESS));
+            assertEquals(fromFile, download("LE:" + ADDRESS));
+            assertTrue(bluez.clean(), bluez.state());
+            assertEquals(1, bluez.journal("connect_failed").size());
+            List<String> links = bluez.journal("connected");
+            List<String> drops = bluez.journal("disconnected");
+            assertEquals(2, links.size());
+            assertEquals(2, drops.size());
+            assertTrue(time(drops.get(0)) <= time(links.get(1)),
+                    "the second link came before the first went: " + drops + " " + links);
+        }
+    }
+
+    private static double time(String journalLine) {
+        return Double.parseDouble(journalLine.replaceAll(".*\"t\": ([0-9.]+).*", "$1"));
+    }
+
+    /**
+     * An application that ended in the middle of a download leaves its link up (BlueZ keeps it),
+     * and a connected dive computer no longer advertises: it is found by name and by address all
+     * the same.
+     */
+    @Test
+    void aDiveComputerLeftConnectedIsFoundByNameAndByAddress() throws Exception {
+        Set<Dive> fromFile = download(REEF_WEEK.toString());
+        try (FakeBlueZ bluez = fake(FakeBlueZ.device(ADDRESS, "Perdix 0042", REEF_WEEK,
+                     "shearwater", "interval_ms", 1))) {
+            List<String> ports = SCANS ? List.of("", "LE:" + ADDRESS) : List.of("LE:" + ADDRESS);
+            for (String port : ports) {
+                connectAndLeave();
+                assertEquals(fromFile, download(port), port);
+            }
+            assertTrue(bluez.clean(), bluez.state());
+        }
+    }
+
+    /** Connects the device from a client that then leaves the bus, as a killed application. */
+    private static void connectAndLeave() throws Exception {
+        Process client = new ProcessBuilder("dbus-send", "--system", "--print-reply",
+                "--dest=org.bluez", "/org/bluez/hci0/dev_" + ADDRESS.replace(':', '_'),
+                "org.bluez.Device1.Connect").inheritIO().start();
+        assertEquals(0, client.waitFor(), "dbus-send Connect");
+    }
+
     /** An empty port text scans for the first device whose advertised name fits the model. */
     @Test
     void anEmptyPortFindsTheDiveComputerByItsName() throws Exception {
