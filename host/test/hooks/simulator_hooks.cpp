@@ -24,6 +24,8 @@ void countOperation(void *) {
     JNIEnv *env = nullptr;
     if (javaVm->GetEnv(reinterpret_cast<void **>(&env), JNI_VERSION_1_8) == JNI_OK) {
         env->CallStaticVoidMethod(connectorClass, interruptMethod);
+        // It throws nothing; checking is what JNI asks before the bridge's next call.
+        env->ExceptionCheck();
     }
 }
 
