@@ -2,8 +2,8 @@
 #include "ble_notification_cost.h"
 
 #include "bare_ble_client.h"
-#include "device/ble_link.h"
-#include "device/ble_stream.h"
+#include "device/ble/ble_link.h"
+#include "device/ble/ble_stream.h"
 #include "fake_bluez_process.h"
 
 #include <stdexcept>

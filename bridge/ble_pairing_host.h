@@ -7,7 +7,7 @@
 #pragma once
 
 #include "bridge/host_contract.h"
-#include "device/ble_pairing.h"
+#include "device/ble/ble_pairing.h"
 
 #include <jni.h>
 

@@ -17,6 +17,26 @@ else()
     install(TARGETS divebridge LIBRARY DESTINATION lib COMPONENT bridge NAMELINK_SKIP)
 endif()
 
+# Bluetooth LE on Linux: the BlueZ plug-in beside the bridge, which loads it at the first BLE
+# download, and the sdbus-c++ it needs (few desktops have it, and 2.0 changed its soname), so that a
+# user's machine needs only systemd's libsystemd.so.0, which every desktop running BlueZ has.
+if(TARGET divebridge_bluez_plugin)
+    set_target_properties(divebridge_bluez_plugin PROPERTIES INSTALL_RPATH "$ORIGIN")
+    target_link_options(divebridge_bluez_plugin PRIVATE "LINKER:--enable-new-dtags")
+    install(TARGETS divebridge_bluez_plugin LIBRARY DESTINATION lib COMPONENT bridge)
+    find_package(sdbus-c++ 1.2 REQUIRED)
+    get_target_property(sdbus_library SDBusCpp::sdbus-c++ LOCATION)
+    file(REAL_PATH "${sdbus_library}" sdbus_file)
+    execute_process(COMMAND readelf -d "${sdbus_file}" OUTPUT_VARIABLE sdbus_dynamic ERROR_QUIET)
+    string(REGEX MATCH "Library soname: \\[([^]]+)\\]" _ "${sdbus_dynamic}")
+    install(FILES "${sdbus_file}" DESTINATION lib RENAME "${CMAKE_MATCH_1}" COMPONENT bridge)
+    find_file(sdbus_copyright copyright PATHS /usr/share/doc/libsdbus-c++1 NO_DEFAULT_PATH)
+    if(sdbus_copyright)
+        install(FILES "${sdbus_copyright}" DESTINATION share/doc/divebridge
+                RENAME sdbus-c++-copyright COMPONENT bridge)
+    endif()
+endif()
+
 # The libdivecomputer beside it: the simulator's stand-in (for a demo bundle), or the real shared
 # object the bridge loads: on Linux the file the SONAME names, on Windows the prefix's DLL. Without
 # the option it is still there, as the component "libdivecomputer", for

@@ -4,7 +4,7 @@
 #include "base/native_exception.h"
 
 #if DC_VERSION_CHECK(0, 7, 0)
-#include "device/ble_link.h"
+#include "device/ble/ble_link.h"
 #endif
 
 #if DC_VERSION_CHECK(0, 7, 0)

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "base/libdivecomputer_handles.h"
-#include "device/ble_pairing.h"
+#include "device/ble/ble_pairing.h"
 #include "device/interruption.h"
 
 #include <libdivecomputer/context.h>
@@ -14,7 +14,7 @@
 #include <libdivecomputer/device.h>
 #include <libdivecomputer/version.h>
 #if DC_VERSION_CHECK(0, 7, 0)
-#include "device/ble_stream.h"
+#include "device/ble/ble_stream.h"
 
 #include <libdivecomputer/iostream.h>
 #endif

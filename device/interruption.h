@@ -21,13 +21,14 @@ inline void requestStop() noexcept {
 // can clear a stop meant for another, nor its own opening erase a Cancel pressed meanwhile.
 class StopRequest {
   public:
-    StopRequest() noexcept : noted(stopRequests.load(std::memory_order_relaxed)) {}
+    StopRequest() noexcept
+        : requests(&stopRequests), noted(requests->load(std::memory_order_relaxed)) {}
 
-    bool requested() const noexcept {
-        return stopRequests.load(std::memory_order_relaxed) != noted;
-    }
+    bool requested() const noexcept { return requests->load(std::memory_order_relaxed) != noted; }
 
   private:
+    // The bridge's count, also where a plug-in with a copy of this class checks it.
+    const std::atomic<std::uint64_t> *requests;
     std::uint64_t noted;
 };
 

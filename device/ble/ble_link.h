@@ -3,7 +3,7 @@
 // client (BlueZ on Linux). Notifications of the data characteristic are queued as they arrive.
 #pragma once
 
-#include "device/notification_queue.h"
+#include "device/ble/notification_queue.h"
 
 #include <libdivecomputer/common.h>
 
@@ -46,6 +46,13 @@ class BleLink {
 struct BleTarget {
     std::string address;  // "01:23:45:67:89:AB", upper case; empty to find the device by name
     std::function<bool(const std::string &name)> acceptsName;
+};
+
+// Why a link could not be opened: the status and text of the CommunicationException it becomes
+// ("Error opening device: ..."), in a form that crosses from a Bluetooth plug-in.
+struct BleOpeningFailure {
+    dc_status_t status = DC_STATUS_IO;
+    std::string text;
 };
 
 // Connects to the target through the platform's Bluetooth stack and opens its data channel. A

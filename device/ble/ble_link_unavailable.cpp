@@ -2,7 +2,7 @@
 // Builds without a Bluetooth LE stack of their own: Windows (its BLE API is WinRT, which the
 // MinGW-w64 toolchain cannot build) and Linux builds made without sdbus-c++.
 #include "base/native_exception.h"
-#include "device/ble_link.h"
+#include "device/ble/ble_link.h"
 
 namespace divebridge {
 

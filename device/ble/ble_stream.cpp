@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "device/ble_stream.h"
+#include "device/ble/ble_stream.h"
 
 #include <libdivecomputer/ble.h>
 #include <libdivecomputer/custom.h>

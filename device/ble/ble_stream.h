@@ -5,8 +5,8 @@
 // and the PIN pairing some dive computers ask for.
 #pragma once
 
-#include "device/ble_link.h"
-#include "device/ble_pairing.h"
+#include "device/ble/ble_link.h"
+#include "device/ble/ble_pairing.h"
 #include "device/interruption.h"
 
 #include <libdivecomputer/context.h>

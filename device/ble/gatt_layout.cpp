@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "device/gatt_layout.h"
+#include "device/ble/gatt_layout.h"
 
 #include <algorithm>
 #include <iterator>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "device/notification_queue.h"
+#include "device/ble/notification_queue.h"
 
 namespace divebridge {
 

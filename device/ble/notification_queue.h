@@ -4,8 +4,8 @@
 #pragma once
 
 #include "base/bytes.h"
+#include "device/ble/wait_end.h"
 #include "device/interruption.h"
-#include "device/wait_end.h"
 
 #include <chrono>
 #include <condition_variable>

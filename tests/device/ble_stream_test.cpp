@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The BLE stream's callbacks against what libdivecomputer's backends expect of them, over a link
 // whose notifications the test pushes.
-#include "device/ble_stream.h"
+#include "device/ble/ble_stream.h"
 
 #include <libdivecomputer/ble.h>
 

@@ -20,14 +20,35 @@ file(GLOB_RECURSE installed RELATIVE "${PREFIX}" LIST_DIRECTORIES false "${PREFI
 list(SORT installed)
 set(expected lib/libdivebridge.so lib/libdivecomputer.so.0 lib/libdivecomputer.so.0.0.0
              share/doc/divebridge/LICENSE share/doc/divebridge/THIRD-PARTY.md)
+if(BLE_PLUGIN)
+    list(APPEND expected lib/libdivebridge_bluez.so lib/libsdbus-c++.so.1
+                share/doc/divebridge/sdbus-c++-copyright)
+    list(SORT expected)
+endif()
 if(NOT installed STREQUAL expected)
     message(FATAL_ERROR "Installed ${installed}, expected ${expected}")
 endif()
 
+# The bridge loads on any Linux: it needs libdivecomputer and the C and C++ runtimes, nothing of
+# D-Bus; the BLE plug-in finds what ships beside it.
 set(library "${PREFIX}/lib/libdivebridge.so")
 execute_process(COMMAND readelf -d "${library}" OUTPUT_VARIABLE dynamic)
 if(NOT dynamic MATCHES "Library runpath: \\[\\$ORIGIN\\]")
     message(FATAL_ERROR "The installed bridge's run path is not $ORIGIN:\n${dynamic}")
+endif()
+string(REGEX MATCHALL "Shared library: \\[[^]]+\\]" needed "${dynamic}")
+list(TRANSFORM needed REPLACE "Shared library: \\[([^]]+)\\]" "\\1")
+list(FILTER needed EXCLUDE REGEX
+     "^(libdivecomputer\\.so\\.0|libstdc\\+\\+\\.so\\.6|libm\\.so\\.6|libgcc_s\\.so\\.1|libc\\.so\\.6|ld-linux-[-_a-z0-9]+\\.so\\.2)$")
+if(needed)
+    message(FATAL_ERROR "The installed bridge needs ${needed} beyond libdivecomputer and the C and C++ runtimes")
+endif()
+if(BLE_PLUGIN)
+    execute_process(COMMAND readelf -d "${PREFIX}/lib/libdivebridge_bluez.so"
+                    OUTPUT_VARIABLE plugin_dynamic)
+    if(NOT plugin_dynamic MATCHES "Library runpath: \\[\\$ORIGIN\\]")
+        message(FATAL_ERROR "The installed BLE plug-in's run path is not $ORIGIN:\n${plugin_dynamic}")
+    endif()
 endif()
 execute_process(COMMAND readelf --dyn-syms --wide "${library}" OUTPUT_VARIABLE symbols)
 string(REGEX MATCHALL "GLOBAL +DEFAULT +[0-9]+ [^\n]+" exported "${symbols}")

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "device/acquired_notifications.h"
+#include "device/ble/bluez/acquired_notifications.h"
 
 #include <poll.h>
 #include <sys/socket.h>

@@ -3,7 +3,7 @@
 // (AcquireNotify): one datagram a notification, none of another program's, no echo of a read.
 #pragma once
 
-#include "device/notification_queue.h"
+#include "device/ble/notification_queue.h"
 
 #include <cstddef>
 #include <thread>

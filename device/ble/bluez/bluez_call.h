@@ -3,8 +3,8 @@
 // at its deadline, or within a few milliseconds of a stop request, and the reply is then dropped.
 #pragma once
 
+#include "device/ble/wait_end.h"
 #include "device/interruption.h"
-#include "device/wait_end.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 

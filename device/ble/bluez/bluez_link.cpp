@@ -8,12 +8,11 @@
 // lets profiles finish), and until then answers a Connect at once with the old link, which then
 // drops. So closing does not wait for that answer, and opening waits for a link this process left
 // behind to go first.
+#include "device/ble/bluez/bluez_link.h"
 #include "base/console.h"
-#include "base/native_exception.h"
-#include "device/acquired_notifications.h"
-#include "device/ble_link.h"
-#include "device/bluez_call.h"
-#include "device/bluez_objects.h"
+#include "device/ble/bluez/acquired_notifications.h"
+#include "device/ble/bluez/bluez_call.h"
+#include "device/ble/bluez/bluez_objects.h"
 
 #include <sdbus-c++/sdbus-c++.h>
 
@@ -47,7 +46,7 @@ using Value = std::vector<std::uint8_t>;
 using Options = std::map<std::string, sdbus::Variant>;
 
 [[noreturn]] void failOpening(dc_status_t status, const std::string &cause) {
-    throw CommunicationException(status, "Error opening device: " + cause + ".");
+    throw BleOpeningFailure{status, "Error opening device: " + cause + "."};
 }
 
 // A failed, stopped or timed-out call during the opening ends it; `what` names the call.
@@ -795,7 +794,7 @@ void BlueZLink::onInterfacesRemoved(sdbus::Message &signal) {
 
 }  // namespace
 
-std::unique_ptr<BleLink> openBleLink(const BleTarget &target, const StopRequest &stop) {
+std::unique_ptr<BleLink> openBlueZLink(const BleTarget &target, const StopRequest &stop) {
     auto link = std::make_unique<BlueZLink>(stop);
     link->connectTo(target);
     return link;

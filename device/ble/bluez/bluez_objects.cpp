@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "device/bluez_objects.h"
+#include "device/ble/bluez/bluez_objects.h"
 
 #include <algorithm>
 #include <cctype>

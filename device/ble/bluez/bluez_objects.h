@@ -3,7 +3,7 @@
 // answer of ObjectManager.GetManagedObjects and from InterfacesAdded.
 #pragma once
 
-#include "device/gatt_layout.h"
+#include "device/ble/gatt_layout.h"
 
 #include <sdbus-c++/Types.h>
 
