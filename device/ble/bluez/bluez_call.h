@@ -19,6 +19,10 @@
 
 namespace divebridge {
 
+// How long BlueZ gets to answer a call, and a call that cleans up, which no stop cuts short.
+inline constexpr std::chrono::milliseconds callTime{5000};
+inline constexpr std::chrono::milliseconds cleanupTime{2000};
+
 struct CallOutcome {
     WaitEnd end;
     std::string error;  // the D-Bus error's name and message, when it failed

@@ -7,6 +7,7 @@
 
 #include <sdbus-c++/Types.h>
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -23,6 +24,12 @@ inline constexpr char adapterInterface[] = "org.bluez.Adapter1";
 inline constexpr char deviceInterface[] = "org.bluez.Device1";
 inline constexpr char gattServiceInterface[] = "org.bluez.GattService1";
 inline constexpr char gattCharacteristicInterface[] = "org.bluez.GattCharacteristic1";
+inline constexpr char propertiesInterface[] = "org.freedesktop.DBus.Properties";
+inline constexpr char objectManagerInterface[] = "org.freedesktop.DBus.ObjectManager";
+
+// A characteristic's value, and the options of a GATT call.
+using Value = std::vector<std::uint8_t>;
+using Options = std::map<std::string, sdbus::Variant>;
 
 struct BlueZAdapter {
     std::string path;
