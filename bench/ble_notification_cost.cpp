@@ -21,8 +21,9 @@ constexpr std::size_t transferBytes = announcementBytes + burstNotifications * n
 
 // One transfer read through the bridge's stream; answers its CPU nanoseconds.
 double bridgeTransfer(const std::string &address) {
+    CallbackFailure failure;
     BleStream stream(openBleLink(BleTarget{address, nullptr}, StopRequest()), StopRequest(),
-                     nullptr);
+                     nullptr, failure);
     stream.setTimeout(5000);
     const unsigned char request = 'I';
     std::size_t written = 0;

@@ -140,7 +140,7 @@ jobject downloadDives(JNIEnv *env, const HostJava &java, const StopRequest &stop
     // the call as every other failure does.
     download.reset();
     connection.reset();
-    computer->contextLog().rethrowFailure();
+    computer->callbackFailure().rethrow();
     return parent;
 }
 

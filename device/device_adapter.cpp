@@ -180,9 +180,10 @@ BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
 }
 
 TransportStream openBleStream(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing) {
+                              const StopRequest &stop, BlePairing *pairing,
+                              CallbackFailure &failure) {
     const BleTarget target = bleTarget(descriptor, port);
-    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, pairing);
+    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, pairing, failure);
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = ble->open(&stream, context);
     if (status != DC_STATUS_SUCCESS) {
@@ -237,14 +238,15 @@ int transportNumber(dc_descriptor_t *descriptor) {
 }
 
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing) {
+                              const StopRequest &stop, BlePairing *pairing,
+                              CallbackFailure &failure) {
     const unsigned int transports = dc_descriptor_get_transports(descriptor);
     if (transports == DC_TRANSPORT_NONE) {
         return {};  // the library reaches such a model without a stream
     }
     const unsigned int transport = chooseTransport(transports, port);
     if (transport == DC_TRANSPORT_BLE) {
-        return openBleStream(context, descriptor, port, stop, pairing);
+        return openBleStream(context, descriptor, port, stop, pairing, failure);
     }
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = openStream(&stream, transport, context, descriptor, port);
@@ -252,14 +254,6 @@ TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor
         throw CommunicationException(status, openFailed);
     }
     return TransportStream(stream);
-}
-
-void rethrowTransportFailure(TransportStream &stream) {
-    if (BleStream *ble = stream.bleStream()) {
-        if (std::exception_ptr failure = ble->takeFailure()) {
-            std::rethrow_exception(failure);
-        }
-    }
 }
 
 bool transportAnsweredStop(const TransportStream &stream) {
@@ -293,11 +287,9 @@ int transportNumber(dc_descriptor_t *descriptor) {
 }
 
 TransportStream openTransport(dc_context_t *, dc_descriptor_t *, const char *, const StopRequest &,
-                              BlePairing *) {
+                              BlePairing *, CallbackFailure &) {
     return {};
 }
-
-void rethrowTransportFailure(TransportStream &) {}
 
 bool transportAnsweredStop(const TransportStream &) {
     return false;

@@ -7,6 +7,7 @@
 
 #include "base/libdivecomputer_handles.h"
 #include "device/ble/ble_pairing.h"
+#include "device/callback_failure.h"
 #include "device/interruption.h"
 
 #include <libdivecomputer/context.h>
@@ -67,14 +68,12 @@ struct TransportStream {
 
 // Opens the transport `port` names for the model. Raises CommunicationException when it cannot be
 // opened, or when the model can only be reached in a way the port text cannot name. A BLE
-// transport takes `stop` (a stop ends a scan or a connection at once) and `pairing` (null when the
-// application keeps no access codes).
+// transport takes `stop` (a stop ends a scan or a connection at once), `pairing` (null when the
+// application keeps no access codes) and `failure`, which holds what the application raises when
+// asked for a PIN or an access code.
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing);
-
-// Raises what the application raised inside one of the transport's callbacks (a BLE dive
-// computer's PIN or access code), which answered libdivecomputer an error in its place.
-void rethrowTransportFailure(TransportStream &stream);
+                              const StopRequest &stop, BlePairing *pairing,
+                              CallbackFailure &failure);
 
 // Whether the transport answered libdivecomputer a stop (a BLE wait cut short), whatever status the
 // backend then made of it.

@@ -43,18 +43,13 @@ void printClock(const dc_event_clock_t &clock) {
 // A callback or the context's log failed: the Java exception that failure raised must stay
 // pending, untouched, until the download has returned.
 bool hasFailed(const DiveDownloadRun &run) {
-    return run.failure || (run.log != nullptr && run.log->failed());
+    return run.failure != nullptr && run.failure->held();
 }
 
 // The listener hears of progress only while nothing has failed.
 void reportProgress(DiveDownloadRun &run, const dc_event_progress_t &progress) {
-    if (run.listener == nullptr || hasFailed(run)) {
-        return;
-    }
-    try {
-        run.listener->progress(progress.current, progress.maximum);
-    } catch (...) {
-        run.failure = std::current_exception();
+    if (run.listener != nullptr) {
+        run.failure->capture([&] { run.listener->progress(progress.current, progress.maximum); });
     }
 }
 
@@ -71,7 +66,7 @@ void applyKeptFingerprint(DiveDownloadRun &run) {
         return;
     }
     run.fingerprintAsked = true;
-    try {
+    run.failure->capture([&] {
         char serial[16];
         formatSerial(run.identity.devinfo, serial);
         const Bytes kept = run.fingerprints->fingerprintFor(serial);
@@ -84,9 +79,7 @@ void applyKeptFingerprint(DiveDownloadRun &run) {
             printConsoleLine("Event: fingerprint refused (%" PRId64 "), downloading every dive\n",
                              static_cast<std::int64_t>(status));
         }
-    } catch (...) {
-        run.failure = std::current_exception();
-    }
+    });
 }
 
 // Whether the download must end now: something failed, or a stop was asked for.
@@ -128,18 +121,15 @@ int diveCallback(const unsigned char *data, unsigned int size, const unsigned ch
     if (mustStop(run)) {
         return 0;
     }
-    try {
+    const bool kept = run.failure->capture([&] {
         DiveRecord record = parseDiveData(run.device, data, size);
         DiveDownload &download = *run.download;
         if (download.dives.empty() && fingerprint != nullptr) {
             download.newestFingerprint.assign(fingerprint, fingerprint + fingerprintSize);
         }
         download.dives.push_back(std::move(record));
-        return 1;
-    } catch (...) {
-        run.failure = std::current_exception();
-        return 0;
-    }
+    });
+    return kept ? 1 : 0;
 }
 
 int cancelCallback(void *userdata) {
@@ -149,7 +139,7 @@ int cancelCallback(void *userdata) {
 DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop,
                                    BlePairing *pairing) {
     run.stop = stop;
-    run.log = &computer.contextLog();
+    run.failure = &computer.callbackFailure();
     try {
         open(computer, pairing);
     } catch (const CommunicationException &) {
@@ -166,13 +156,12 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest sto
 
 void DeviceConnection::open(const DiveComputer &computer, BlePairing *pairing) {
     stream = openTransport(computer.contextHandle(), computer.descriptorHandle(),
-                           computer.portText(), run.stop, pairing);
+                           computer.portText(), run.stop, pairing, *run.failure);
     dc_device_t *rawDevice = nullptr;
     const dc_status_t opened = openDevice(&rawDevice, computer.contextHandle(),
                                           computer.descriptorHandle(), computer.portText(), stream);
     if (opened != DC_STATUS_SUCCESS) {
-        rethrowTransportFailure(stream);
-        run.log->rethrowFailure();
+        run.failure->rethrow();
         throw CommunicationException(opened, openingFailureText(stream));
     }
     device.reset(rawDevice);
@@ -201,16 +190,11 @@ std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *liste
     run.listener = listener;
     run.fingerprints = fingerprints;
     run.fingerprintAsked = false;
-    run.failure = nullptr;
     const dc_status_t status = dc_device_foreach(device.get(), diveCallback, &run);
     run.download = nullptr;
     run.listener = nullptr;
     run.fingerprints = nullptr;
-    if (run.failure) {
-        std::rethrow_exception(run.failure);
-    }
-    run.log->rethrowFailure();
-    rethrowTransportFailure(stream);
+    run.failure->rethrow();
     // A transfer abandoned because a stop was asked for is a stopped download, not a failed one;
     // a cancellation nobody asked for stays a failure.
     const bool stopped =

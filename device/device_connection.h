@@ -11,7 +11,6 @@
 
 #include <libdivecomputer/device.h>
 
-#include <exception>
 #include <memory>
 #include <vector>
 
@@ -56,8 +55,7 @@ class FingerprintSource {
 
 // What libdivecomputer's event, cancellation and dive callbacks share; the connection registers
 // it as the user data of each. A failure inside a callback (a parse failure, a listener that
-// raised) is held here, since it must not unwind through libdivecomputer's C frames, and raised
-// again once dc_device_foreach has returned.
+// raised) goes to the dive computer's holder, and is raised once dc_device_foreach has returned.
 struct DiveDownloadRun {
     dc_device_t *device = nullptr;  // the connection's; each dive's parser is made on it
     DeviceIdentity identity;
@@ -65,9 +63,8 @@ struct DiveDownloadRun {
     ProgressListener *listener = nullptr;       // null when nobody listens
     FingerprintSource *fingerprints = nullptr;  // null when every dive is wanted
     bool fingerprintAsked = false;
-    ContextLog *log = nullptr;  // the context's: a sink that raised stops the download too
+    CallbackFailure *failure = nullptr;  // the dive computer's, which its log shares
     StopRequest stop;
-    std::exception_ptr failure;
 };
 
 class DeviceConnection {

@@ -93,7 +93,7 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
 }
 
 DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port, LogSink *sink)
-    : name(selectionNameOf(vendor, model)), port(port), log(sink) {
+    : name(selectionNameOf(vendor, model)), port(port), log(sink, failure) {
     installInterruptHandler();
 
     dc_context_t *rawContext = nullptr;

@@ -29,15 +29,16 @@ class DiveComputer {
     const char *portText() const { return port; }
     dc_context_t *contextHandle() const { return context.get(); }
     dc_descriptor_t *descriptorHandle() const { return descriptor.get(); }
-    // The log of the context: what its sink raised stops the calls made on the context.
-    ContextLog &contextLog() const { return log; }
+    // What a callback on this dive computer's context raised: it stops the calls made on it.
+    CallbackFailure &callbackFailure() const { return failure; }
 
   private:
     // Members are released in reverse order: descriptor, context (which may log while it goes),
-    // log, name.
+    // log, failure, name.
     std::string name;
     const char *port;  // borrowed from the caller, who keeps it valid until the download ends
-    mutable ContextLog log;
+    mutable CallbackFailure failure;
+    ContextLog log;
     ContextHandle context;
     DescriptorHandle descriptor;
 };

@@ -2,7 +2,6 @@
 #include "device/libdivecomputer_log.h"
 
 #include <string>
-#include <utility>
 
 namespace divebridge {
 namespace {
@@ -31,24 +30,13 @@ dc_status_t ContextLog::attachTo(dc_context_t *context) {
     return dc_context_set_logfunc(context, onLine, this);
 }
 
-void ContextLog::rethrowFailure() {
-    if (failure) {
-        std::rethrow_exception(std::exchange(failure, nullptr));
-    }
-}
-
 // Runs inside libdivecomputer: nothing may leave it.
 void ContextLog::onLine(dc_context_t *, dc_loglevel_t level, const char *file, unsigned int line,
                         const char *function, const char *message, void *userdata) {
     auto &log = *static_cast<ContextLog *>(userdata);
-    if (log.failure) {
-        return;
-    }
-    try {
+    log.failure.capture([&] {
         log.sink->log(static_cast<int>(level), lineOf(level, file, line, function, message));
-    } catch (...) {
-        log.failure = std::current_exception();
-    }
+    });
 }
 
 }  // namespace divebridge

@@ -3,9 +3,10 @@
 // instead of libdivecomputer's default (standard error, warnings and errors only).
 #pragma once
 
+#include "device/callback_failure.h"
+
 #include <libdivecomputer/context.h>
 
-#include <exception>
 #include <string>
 
 namespace divebridge {
@@ -20,10 +21,11 @@ class LogSink {
     ~LogSink() = default;
 };
 
-// A context's log: the sink, and what it raised, kept until the caller can raise it.
+// A context's log: the sink, which hears nothing more once a callback of the context failed.
 class ContextLog {
   public:
-    explicit ContextLog(LogSink *sink) : sink(sink) {}
+    // What the sink raises goes to `failure`.
+    ContextLog(LogSink *sink, CallbackFailure &failure) : sink(sink), failure(failure) {}
 
     ContextLog(const ContextLog &) = delete;
     ContextLog &operator=(const ContextLog &) = delete;
@@ -32,10 +34,6 @@ class ContextLog {
     // status.
     dc_status_t attachTo(dc_context_t *context);
 
-    bool failed() const { return static_cast<bool>(failure); }
-    // Raises what the sink raised, once.
-    void rethrowFailure();
-
     // libdivecomputer's log function; `userdata` is the ContextLog.
     static void onLine(dc_context_t *context, dc_loglevel_t level, const char *file,
                        unsigned int line, const char *function, const char *message,
@@ -43,7 +41,7 @@ class ContextLog {
 
   private:
     LogSink *sink;
-    std::exception_ptr failure;
+    CallbackFailure &failure;
 };
 
 }  // namespace divebridge

@@ -100,8 +100,9 @@ bool isPinCode(const std::string &pin) {
 
 }  // namespace
 
-BleStream::BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing)
-    : link(std::move(link)), stop(stop), pairing(pairing) {}
+BleStream::BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing,
+                     CallbackFailure &failure)
+    : link(std::move(link)), stop(stop), pairing(pairing), failure(failure) {}
 
 BleStream::~BleStream() {
     link->close();
@@ -263,13 +264,11 @@ dc_status_t BleStream::ioctl(unsigned int request, void *data, std::size_t size)
 
 template <typename Call>
 dc_status_t BleStream::askApplication(Call &&call) {
-    try {
-        const dc_status_t status = call();
-        return stop.requested() ? DC_STATUS_CANCELLED : status;
-    } catch (...) {
-        failure = std::current_exception();
+    dc_status_t status = DC_STATUS_IO;
+    if (!failure.capture([&] { status = call(); })) {
         return DC_STATUS_IO;
     }
+    return stop.requested() ? DC_STATUS_CANCELLED : status;
 }
 
 dc_status_t BleStream::answerPinCode(void *data, std::size_t size) {

@@ -7,6 +7,7 @@
 
 #include "device/ble/ble_link.h"
 #include "device/ble/ble_pairing.h"
+#include "device/callback_failure.h"
 #include "device/interruption.h"
 
 #include <libdivecomputer/context.h>
@@ -14,7 +15,6 @@
 
 #include <chrono>
 #include <cstddef>
-#include <exception>
 #include <memory>
 #include <utility>
 
@@ -22,8 +22,10 @@ namespace divebridge {
 
 class BleStream {
   public:
-    // `pairing` may be null: a dive computer that asks for a PIN then gets none.
-    BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing);
+    // `pairing` may be null: a dive computer that asks for a PIN then gets none. What the
+    // application raises when asked goes to `failure`, and the callback answers an error.
+    BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing,
+              CallbackFailure &failure);
     ~BleStream();
 
     BleStream(const BleStream &) = delete;
@@ -42,10 +44,6 @@ class BleStream {
     bool answeredStop() const { return stopAnswered; }
     // Notes a stop the status answers; returns the status.
     dc_status_t noteStop(dc_status_t status) noexcept;
-
-    // A failure of the application's raised inside a callback, which answered an error status in
-    // its place: it must not unwind through libdivecomputer.
-    std::exception_ptr takeFailure() { return std::exchange(failure, nullptr); }
 
     // The callbacks, each answering as libdivecomputer's custom stream contract asks.
     dc_status_t setTimeout(int milliseconds);
@@ -69,7 +67,7 @@ class BleStream {
     dc_status_t answerAccessCode(void *data, std::size_t size);
     dc_status_t keepAccessCode(const void *data, std::size_t size);
     dc_status_t readCharacteristic(void *data, std::size_t size);
-    // Runs a call to the application: what it raises is kept, and a stop asked for meanwhile is
+    // Runs a call to the application: what it raises is held, and a stop asked for meanwhile is
     // honoured as soon as it returns.
     template <typename Call>
     dc_status_t askApplication(Call &&call);
@@ -83,7 +81,7 @@ class BleStream {
     int creditsOutstanding = 0;
     Pin pinState = Pin::NotAsked;
     bool stopAnswered = false;
-    std::exception_ptr failure;
+    CallbackFailure &failure;
 };
 
 }  // namespace divebridge

@@ -53,7 +53,7 @@ class BleStreamTest : public ::testing::Test {
     BleStreamTest() {
         auto owned = std::make_unique<FakeLink>();
         link = owned.get();
-        stream = std::make_unique<BleStream>(std::move(owned), StopRequest(), nullptr);
+        stream = std::make_unique<BleStream>(std::move(owned), StopRequest(), nullptr, failure);
         stream->setTimeout(200);
     }
 
@@ -66,6 +66,7 @@ class BleStreamTest : public ::testing::Test {
         return {status, buffer};
     }
 
+    CallbackFailure failure;
     FakeLink *link;
     std::unique_ptr<BleStream> stream;
 };
@@ -140,7 +141,7 @@ TEST_F(BleStreamTest, AStopEndsAWaitAtOnceAndALostLinkEndsReadsOnceDrained) {
 
     auto owned = std::make_unique<FakeLink>();
     FakeLink &lost = *owned;
-    BleStream other(std::move(owned), StopRequest(), nullptr);
+    BleStream other(std::move(owned), StopRequest(), nullptr, failure);
     other.setTimeout(-1);
     lost.notify({1});
     lost.notifications().loseLink();

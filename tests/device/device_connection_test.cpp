@@ -197,8 +197,10 @@ TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
     requestStop();
     EXPECT_EQ(cancelCallback(&run), 1);
 
+    CallbackFailure failure;
+    failure.capture([] { throw std::runtime_error("listener"); });
     DiveDownloadRun failed;
-    failed.failure = std::make_exception_ptr(std::runtime_error("listener"));
+    failed.failure = &failure;
     EXPECT_EQ(cancelCallback(&failed), 1);
 }
 

@@ -68,7 +68,7 @@ class BleDownloadTest {
             try (FakeBlueZ bluez = fake(FakeBlueZ.device(ADDRESS, "Perdix", REEF_WEEK, layout,
                          "interval_ms", 1, "firmware_service", true))) {
                 assertEquals(fromFile, download("LE:" + ADDRESS.toLowerCase()), layout);
-                assertTrue(bluez.clean(), bluez.state());
+                assertTrue(bluez.clean(), bluez.describe());
                 assertEquals(1, bluez.journal("disconnected").size());
                 assertTrue(bluez.journal("disconnected").get(0).contains("\"by\": \"Disconnect\""));
             }
@@ -87,7 +87,7 @@ class BleDownloadTest {
                      "interval_ms", 1, "faults", Map.of("connect_aborts", 1)))) {
             assertEquals(fromFile, download("LE:" + ADDRESS));
             assertEquals(fromFile, download("LE:" + ADDRESS));
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
             assertEquals(1, bluez.journal("connect_failed").size());
             List<String> links = bluez.journal("connected");
             List<String> drops = bluez.journal("disconnected");
@@ -117,7 +117,7 @@ class BleDownloadTest {
                 connectAndLeave();
                 assertEquals(fromFile, download(port), port);
             }
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 
@@ -147,7 +147,7 @@ class BleDownloadTest {
             assertEquals(1, bluez.journal("connected").size());
             assertTrue(bluez.journal("connected").get(0).contains(ADDRESS));
             assertTrue(bluez.journal("discovery_stopped").get(0).contains("StopDiscovery"));
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 
@@ -194,7 +194,7 @@ class BleDownloadTest {
         try (FakeBlueZ bluez = new FakeBlueZ(dir, config)) {
             CommunicationException thrown =
                     assertThrows(CommunicationException.class, () -> download(port));
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
             return thrown.getMessage();
         }
     }

@@ -34,7 +34,7 @@ class BleHostWithoutPairingTest {
                             BlePairingTest.VENDOR, BlePairingTest.MODEL, new LinkedHashSet<>()));
             assertTrue(thrown.getMessage().endsWith("Error opening device: the dive computer"
                     + " asks for the PIN code it shows, and none was given."), thrown.getMessage());
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 }

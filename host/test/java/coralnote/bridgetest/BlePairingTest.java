@@ -139,7 +139,7 @@ class BlePairingTest {
             assertTrue(none.getMessage().endsWith("Error opening device: the dive computer asks"
                     + " for the PIN code it shows, and none was given."), none.getMessage());
             assertTrue(diver.codes.isEmpty());
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 
@@ -157,7 +157,7 @@ class BlePairingTest {
             assertEquals("Could not ask the application for the Bluetooth PIN code.",
                     thrown.getMessage());
             assertEquals(gone, thrown.getCause());
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 }

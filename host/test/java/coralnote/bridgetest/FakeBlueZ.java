@@ -75,22 +75,28 @@ final class FakeBlueZ implements AutoCloseable {
     }
 
     /**
-     * Whether nothing a client started is left: no discovery, connection or notify session. A link
-     * the client disconnected goes down only when BlueZ's disconnect timer fires: waits for that.
+     * Whether nothing a client started is left: no discovery, connection or notify session. A
+     * client's Disconnect reaches BlueZ after its call has returned, and BlueZ takes the link down
+     * only when its disconnect timer fires: this waits up to 5 s for that.
      */
     boolean clean() throws IOException, InterruptedException {
         long deadline = System.nanoTime() + TimeUnit.SECONDS.toNanos(5);
         for (;;) {
             String state = state();
-            boolean linkGoing = state.contains("\"disconnecting\": true");
-            if (!linkGoing || System.nanoTime() > deadline) {
-                return state.contains("\"discovery_sessions\": []")
-                        && state.contains("\"connected\": []")
-                        && state.contains("\"notify_sessions\": []")
-                        && !state.contains("\"discovering\": true");
+            boolean clean = state.contains("\"discovery_sessions\": []")
+                    && state.contains("\"connected\": []")
+                    && state.contains("\"notify_sessions\": []")
+                    && !state.contains("\"discovering\": true");
+            if (clean || System.nanoTime() > deadline) {
+                return clean;
             }
             Thread.sleep(20);
         }
+    }
+
+    /** The state and the whole journal, to say what was left behind. */
+    String describe() throws IOException {
+        return state() + "\n" + String.join("\n", Files.readAllLines(journal));
     }
 
     /** The journal's lines (JSON objects) whose event is {@code event}. */

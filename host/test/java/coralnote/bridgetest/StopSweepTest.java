@@ -211,7 +211,7 @@ class StopSweepTest {
                          quickDevice(ADDRESS, "Perdix", image, "layout", layout)))) {
                 sweep(layout, dives -> DeviceConnector.loadUserDivesFromDevice("LE:" + ADDRESS,
                         "Shearwater", "Perdix", dives), null, true);
-                assertTrue(bluez.clean(), bluez.state());
+                assertTrue(bluez.clean(), bluez.describe());
             }
         }
     }
@@ -227,7 +227,7 @@ class StopSweepTest {
             sweep("i330R", dives -> DeviceConnector.loadUserDivesFromDevice(
                     "LE:" + BlePairingTest.ADDRESS, BlePairingTest.VENDOR, BlePairingTest.MODEL,
                     dives), BlePairingTest.PIN, true);
-            assertTrue(bluez.clean(), bluez.state());
+            assertTrue(bluez.clean(), bluez.describe());
         }
     }
 }
