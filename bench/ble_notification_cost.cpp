@@ -23,7 +23,7 @@ constexpr std::size_t transferBytes = announcementBytes + burstNotifications * n
 double bridgeTransfer(const std::string &address) {
     CallbackFailure failure;
     BleStream stream(openBleLink(BleTarget{address, nullptr}, StopRequest()), StopRequest(),
-                     nullptr, failure);
+                     silentApplication(), failure);
     stream.setTimeout(5000);
     const unsigned char request = 'I';
     std::size_t written = 0;

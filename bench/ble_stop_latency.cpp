@@ -19,8 +19,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Tells the stopping thread once the transfer has brought enough notifications.
-class TransferWatch final : public ProgressListener {
+class TransferWatch final : public Application {
   public:
+    bool wantsProgress() const override { return true; }
     void progress(unsigned int, unsigned int) override {
         const std::lock_guard<std::mutex> lock(mutex);
         if (++events == notificationsBeforeStop) {
@@ -66,9 +67,9 @@ StopLatency stoppedDownload(const std::string &port) {
     bool stopped = false;
     Clock::time_point transferEnded{};
     try {
-        const DiveComputer computer(benchVendor, benchModel, port.c_str());
+        const DiveComputer computer(benchVendor, benchModel, port.c_str(), &watch);
         DeviceConnection connection(computer);
-        stopped = connection.download(&watch)->stopped;
+        stopped = connection.download()->stopped;
         transferEnded = Clock::now();
     } catch (...) {
         watch.finish();

@@ -35,7 +35,7 @@ constexpr int roundCount = 15;
 constexpr double incrementalOverTwoDives = 1.5;
 
 // The application's side: the fingerprint it kept from the last download.
-class KeptFingerprint final : public FingerprintSource {
+class KeptFingerprint final : public Application {
   public:
     explicit KeptFingerprint(Bytes fingerprint) : fingerprint(std::move(fingerprint)) {}
     Bytes fingerprintFor(const char *) override { return fingerprint; }
@@ -55,13 +55,16 @@ std::string writtenImage(const std::string &name, const std::vector<DiveRun> &ru
 // whole image then): its downloads are timed on the wall clock, the link's pace included.
 class TimedDevice {
   public:
-    explicit TimedDevice(const std::string &path)
-        : path(path), computer(benchVendor, benchModel, this->path.c_str()), connection(computer) {}
+    // `kept` (may be null) tells the fingerprint the application kept.
+    explicit TimedDevice(const std::string &path, Application *kept = nullptr)
+        : path(path),
+          computer(benchVendor, benchModel, this->path.c_str(), kept),
+          connection(computer) {}
 
     // Milliseconds of one download; it must bring `dives` dives.
-    double download(FingerprintSource *fingerprints, std::size_t dives) {
+    double download(std::size_t dives) {
         const auto start = std::chrono::steady_clock::now();
-        const std::unique_ptr<DiveDownload> download = connection.download(nullptr, fingerprints);
+        const std::unique_ptr<DiveDownload> download = connection.download();
         const auto end = std::chrono::steady_clock::now();
         if (download->dives.size() != dives) {
             throw std::runtime_error("a download of " + path + " brought " +
@@ -95,17 +98,17 @@ Times measure() {
             .newestFingerprint());
     const std::string grownPath =
         writtenImage("incremental-grown.json", {fresh, logbook}, pacedTransfer);
-    TimedDevice grown(grownPath);
+    TimedDevice grown(grownPath, &kept);
     TimedDevice twoDives(writtenImage("incremental-two.json", {fresh}, pacedTransfer));
 
     Times times;
     for (int round = 0; round < roundCount; ++round) {
-        times.incremental.push_back(grown.download(&kept, newDives));
-        times.alone.push_back(twoDives.download(nullptr, newDives));
+        times.incremental.push_back(grown.download(newDives));
+        times.alone.push_back(twoDives.download(newDives));
         times.ratio.push_back(times.incremental.back() / times.alone.back());
     }
     // A connection of its own: the fingerprint given to a device holds for its later downloads.
-    times.full = TimedDevice(grownPath).download(nullptr, newDives + oldDives);
+    times.full = TimedDevice(grownPath).download(newDives + oldDives);
     return times;
 }
 

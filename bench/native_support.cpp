@@ -46,7 +46,7 @@ SilencedStdout::~SilencedStdout() {
 SimulatedDevice::SimulatedDevice(const std::string &path)
     : computer(benchVendor, benchModel, path.c_str()),
       stream(openTransport(computer.contextHandle(), computer.descriptorHandle(), path.c_str(),
-                           StopRequest(), nullptr)) {
+                           StopRequest(), computer.application(), computer.callbackFailure())) {
     dc_device_t *raw = nullptr;
     openDevice(&raw, computer.contextHandle(), computer.descriptorHandle(), path.c_str(), stream);
     device.reset(raw);

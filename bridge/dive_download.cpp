@@ -1,15 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The download export: opens the dive computer the caller picked, downloads every dive on it and
 // hands each to the caller's set as a Java Dive.
-#include "bridge/ble_pairing_host.h"
-#include "bridge/dive_fingerprints.h"
-#include "bridge/download_progress.h"
 #include "bridge/exception_boundary.h"
 #include "bridge/host_contract.h"
+#include "bridge/java_application.h"
 #include "bridge/java_dive.h"
 #include "bridge/java_scoped.h"
 #include "bridge/java_throw.h"
-#include "bridge/libdivecomputer_log_host.h"
 #include "device/device_connection.h"
 #include "device/dive_computer.h"
 #include "device/interruption.h"
@@ -40,15 +37,6 @@ constexpr HostMethod downloadMethods[] = {
     HostMethod::DiveInit,         HostMethod::SetDiveProfileAndUpdate,
     HostMethod::CylinderInit,     HostMethod::IntegerValueOf,
     HostMethod::FloatValueOf,
-};
-
-// Each looked up after the required ones; a host without one gets the bridge's behaviour without
-// it.
-constexpr HostMethod optionalDownloadMethods[] = {
-    HostMethod::DownloadProgress,    HostMethod::BluetoothPinCode,
-    HostMethod::BluetoothAccessCode, HostMethod::SaveBluetoothAccessCode,
-    HostMethod::DiveFingerprint,     HostMethod::SaveDiveFingerprint,
-    HostMethod::LibdivecomputerLog,
 };
 
 // The caller's Java strings, passed on to Java as they are.
@@ -83,33 +71,13 @@ jobject newParentDevice(JNIEnv *env, const HostJava &java, const DeviceConnectio
     return parent;
 }
 
-// The host's optional methods a download calls, each present only when the host declares it.
-struct HostExtensions {
-    HostExtensions(JNIEnv *env, const HostJava &java, const CallerStrings &strings)
-        : progress(env, java),
-          pairing(env, java),
-          fingerprints(env, java, strings.vendor, strings.model),
-          log(env, java) {}
-
-    ProgressListener *progressListener() { return progress.wanted() ? &progress : nullptr; }
-    FingerprintSource *fingerprintSource() {
-        return fingerprints.wanted() ? &fingerprints : nullptr;
-    }
-    LogSink *logSink() { return log.wanted() ? &log : nullptr; }
-
-    JavaProgressReporter progress;
-    JavaBlePairing pairing;
-    JavaFingerprints fingerprints;
-    JavaLog log;
-};
-
 // The newest dive's fingerprint goes to the host once the dive computer has delivered every new
 // dive and the host has them all: after a stop or a failure the dives not reached would otherwise
 // never come.
-void saveNewestFingerprint(HostExtensions &host, const DeviceConnection &connection,
+void saveNewestFingerprint(JavaApplication &host, const DeviceConnection &connection,
                            const DiveDownload &download) {
     if (!download.stopped && !download.dives.empty() && !download.newestFingerprint.empty()) {
-        host.fingerprints.save(connection.serialText(), download.newestFingerprint);
+        host.saveFingerprint(connection.serialText(), download.newestFingerprint);
     }
 }
 
@@ -119,17 +87,17 @@ void saveNewestFingerprint(HostExtensions &host, const DeviceConnection &connect
 // reverse order of creation.
 jobject downloadDives(JNIEnv *env, const HostJava &java, const StopRequest &stop,
                       const CallerStrings &strings, jobject set) {
-    HostExtensions host(env, java, strings);  // outlives the context, which may log as it goes
+    // What the download asks of the host; it outlives the context, which may log as it goes.
+    JavaApplication host(env, java, strings.vendor, strings.model);
     std::optional<DiveComputer> computer;
     std::optional<DeviceConnection> connection;
     std::unique_ptr<DiveDownload> download;
     {
         const CallerTexts texts(env, strings);
         checkStep(env, java.nativeException(), "Could not read the port, vendor and model texts.");
-        computer.emplace(texts.vendor.c_str(), texts.model.c_str(), texts.port.c_str(),
-                         host.logSink());
-        connection.emplace(*computer, stop, &host.pairing);
-        download = connection->download(host.progressListener(), host.fingerprintSource());
+        computer.emplace(texts.vendor.c_str(), texts.model.c_str(), texts.port.c_str(), &host);
+        connection.emplace(*computer, stop);
+        download = connection->download();
     }
     jobject parent = newParentDevice(env, java, *connection, strings);
     for (const DiveRecord &record : download->dives) {
@@ -157,9 +125,7 @@ JNIEXPORT jobject JNICALL Java_coralnote_main_java_core_DeviceConnector_loadUser
     if (!lookUpHost(env, downloadClasses, downloadMethods, java)) {
         return nullptr;
     }
-    for (HostMethod optional : optionalDownloadMethods) {
-        lookUpOptionalMethod(env, optional, java);
-    }
+    lookUpOptionalMethods(env, java);
     // Checked before anything is opened: a null set would otherwise fail only at the first dive,
     // after the whole download.
     if (set == nullptr) {

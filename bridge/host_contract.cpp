@@ -36,11 +36,13 @@ struct MethodRow {
     const char *name;
     const char *signature;
     bool isStatic;
+    const char *failure = nullptr;  // an optional method's: what its failed call says
 };
 
 // The optional methods: static methods of DeviceConnector, mostly taking texts.
-constexpr MethodRow connectorMethod(HostMethod id, const char *name, const char *signature) {
-    return {id, HostClass::DeviceConnector, name, signature, true};
+constexpr MethodRow optionalConnectorMethod(HostMethod id, const char *name, const char *signature,
+                                            const char *failure) {
+    return {id, HostClass::DeviceConnector, name, signature, true, failure};
 }
 #define TEXT "Ljava/lang/String;"
 
@@ -71,15 +73,23 @@ constexpr MethodRow methodRows[] = {
     {HostMethod::CylinderInit, HostClass::Cylinder, "<init>", "(FF)V", false},
     {HostMethod::IntegerValueOf, HostClass::Integer, "valueOf", "(I)Ljava/lang/Integer;", true},
     {HostMethod::FloatValueOf, HostClass::Float, "valueOf", "(F)Ljava/lang/Float;", true},
-    connectorMethod(HostMethod::DownloadProgress, "downloadProgress", "(JJ)V"),
-    connectorMethod(HostMethod::BluetoothPinCode, "bluetoothPinCode", "(" TEXT TEXT ")" TEXT),
-    connectorMethod(HostMethod::BluetoothAccessCode, "bluetoothAccessCode", "(" TEXT TEXT ")[B"),
-    connectorMethod(HostMethod::SaveBluetoothAccessCode, "saveBluetoothAccessCode",
-                    "(" TEXT TEXT "[B)V"),
-    connectorMethod(HostMethod::DiveFingerprint, "diveFingerprint", "(" TEXT TEXT TEXT ")[B"),
-    connectorMethod(HostMethod::SaveDiveFingerprint, "saveDiveFingerprint",
-                    "(" TEXT TEXT TEXT "[B)V"),
-    connectorMethod(HostMethod::LibdivecomputerLog, "libdivecomputerLog", "(I" TEXT ")V"),
+    optionalConnectorMethod(HostMethod::DownloadProgress, "downloadProgress", "(JJ)V",
+                            "Could not report download progress."),
+    optionalConnectorMethod(HostMethod::BluetoothPinCode, "bluetoothPinCode",
+                            "(" TEXT TEXT ")" TEXT,
+                            "Could not ask the application for the Bluetooth PIN code."),
+    optionalConnectorMethod(HostMethod::BluetoothAccessCode, "bluetoothAccessCode",
+                            "(" TEXT TEXT ")[B",
+                            "Could not ask the application for the Bluetooth access code."),
+    optionalConnectorMethod(HostMethod::SaveBluetoothAccessCode, "saveBluetoothAccessCode",
+                            "(" TEXT TEXT "[B)V", "Could not save the Bluetooth access code."),
+    optionalConnectorMethod(HostMethod::DiveFingerprint, "diveFingerprint",
+                            "(" TEXT TEXT TEXT ")[B",
+                            "Could not ask the application for the dive fingerprint."),
+    optionalConnectorMethod(HostMethod::SaveDiveFingerprint, "saveDiveFingerprint",
+                            "(" TEXT TEXT TEXT "[B)V", "Could not save the dive fingerprint."),
+    optionalConnectorMethod(HostMethod::LibdivecomputerLog, "libdivecomputerLog", "(I" TEXT ")V",
+                            "Could not report the libdivecomputer log."),
 };
 
 #undef TEXT
@@ -160,6 +170,18 @@ bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classListSi
         }
     }
     return true;
+}
+
+void lookUpOptionalMethods(JNIEnv *env, HostJava &java) {
+    for (const MethodRow &row : methodRows) {
+        if (row.failure != nullptr) {
+            lookUpOptionalMethod(env, row.id, java);
+        }
+    }
+}
+
+const char *failureTextOf(HostMethod method) {
+    return rowOf(method).failure;
 }
 
 void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java) {

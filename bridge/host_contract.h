@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The host contract: every Java class, constructor and method the bridge uses, named once in one
 // table (host_contract.cpp), and the lookup each export makes of the part it needs, afresh on every
-// call. Adding a member to the contract is a row in the table and its name here.
+// call. Adding a member to the contract is a row in the table and its name here; the row of a
+// method the host may leave out says so, and what its failure says.
 #pragma once
 
 #include "bridge/java_throw.h"
@@ -44,7 +45,8 @@ enum class HostMethod : std::size_t {
     CylinderInit,
     IntegerValueOf,
     FloatValueOf,
-    // Optional static methods of DeviceConnector, each looked up when a download starts:
+    // Optional static methods of DeviceConnector, each looked up when a download starts and called
+    // through callHostMethod (host_call.h):
     DownloadProgress,         // void downloadProgress(long current, long maximum)
     BluetoothPinCode,         // String bluetoothPinCode(String name, String address)
     BluetoothAccessCode,      // byte[] bluetoothAccessCode(String name, String address)
@@ -72,6 +74,7 @@ class HostJava {
     friend bool lookUpHost(JNIEnv *env, const HostClass *classList, std::size_t classCount,
                            const HostMethod *methodList, std::size_t methodCount, HostJava &java);
     friend void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java);
+    friend void lookUpOptionalMethods(JNIEnv *env, HostJava &java);
 
     std::array<jclass, static_cast<std::size_t>(HostClass::Count)> classes{};
     std::array<jmethodID, static_cast<std::size_t>(HostMethod::Count)> methods{};
@@ -93,5 +96,12 @@ bool lookUpHost(JNIEnv *env, const HostClass (&classList)[C], const HostMethod (
 // Looks up a method the host may leave out, with its class when that was not looked up yet. A
 // missing one stays null and leaves nothing pending.
 void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java);
+
+// Looks up every method the table marks optional, in the table's order, as lookUpOptionalMethod.
+void lookUpOptionalMethods(JNIEnv *env, HostJava &java);
+
+// What a failed call of the optional `method` says: the message of the NativeException chained to
+// what the host threw.
+const char *failureTextOf(HostMethod method);
 
 }  // namespace divebridge

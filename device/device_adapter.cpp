@@ -180,10 +180,10 @@ BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
 }
 
 TransportStream openBleStream(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing,
+                              const StopRequest &stop, Application &application,
                               CallbackFailure &failure) {
     const BleTarget target = bleTarget(descriptor, port);
-    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, pairing, failure);
+    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, application, failure);
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = ble->open(&stream, context);
     if (status != DC_STATUS_SUCCESS) {
@@ -238,7 +238,7 @@ int transportNumber(dc_descriptor_t *descriptor) {
 }
 
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing,
+                              const StopRequest &stop, Application &application,
                               CallbackFailure &failure) {
     const unsigned int transports = dc_descriptor_get_transports(descriptor);
     if (transports == DC_TRANSPORT_NONE) {
@@ -246,7 +246,7 @@ TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor
     }
     const unsigned int transport = chooseTransport(transports, port);
     if (transport == DC_TRANSPORT_BLE) {
-        return openBleStream(context, descriptor, port, stop, pairing, failure);
+        return openBleStream(context, descriptor, port, stop, application, failure);
     }
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = openStream(&stream, transport, context, descriptor, port);
@@ -287,7 +287,7 @@ int transportNumber(dc_descriptor_t *descriptor) {
 }
 
 TransportStream openTransport(dc_context_t *, dc_descriptor_t *, const char *, const StopRequest &,
-                              BlePairing *, CallbackFailure &) {
+                              Application &, CallbackFailure &) {
     return {};
 }
 

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "base/libdivecomputer_handles.h"
-#include "device/ble/ble_pairing.h"
+#include "device/application.h"
 #include "device/callback_failure.h"
 #include "device/interruption.h"
 
@@ -68,11 +68,10 @@ struct TransportStream {
 
 // Opens the transport `port` names for the model. Raises CommunicationException when it cannot be
 // opened, or when the model can only be reached in a way the port text cannot name. A BLE
-// transport takes `stop` (a stop ends a scan or a connection at once), `pairing` (null when the
-// application keeps no access codes) and `failure`, which holds what the application raises when
-// asked for a PIN or an access code.
+// transport takes `stop` (a stop ends a scan or a connection at once), `application` (asked for a
+// PIN or an access code) and `failure`, which holds what the application raises then.
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
-                              const StopRequest &stop, BlePairing *pairing,
+                              const StopRequest &stop, Application &application,
                               CallbackFailure &failure);
 
 // Whether the transport answered libdivecomputer a stop (a BLE wait cut short), whatever status the

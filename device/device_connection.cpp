@@ -48,8 +48,9 @@ bool hasFailed(const DiveDownloadRun &run) {
 
 // The listener hears of progress only while nothing has failed.
 void reportProgress(DiveDownloadRun &run, const dc_event_progress_t &progress) {
-    if (run.listener != nullptr) {
-        run.failure->capture([&] { run.listener->progress(progress.current, progress.maximum); });
+    if (run.application->wantsProgress()) {
+        run.failure->capture(
+            [&] { run.application->progress(progress.current, progress.maximum); });
     }
 }
 
@@ -62,14 +63,14 @@ void formatSerial(const dc_event_devinfo_t &devinfo, char (&text)[16]) {
 // transfer stops at the newest dive it has. One that libdivecomputer refuses (kept for another
 // model, say) is left aside: then every dive comes.
 void applyKeptFingerprint(DiveDownloadRun &run) {
-    if (run.fingerprints == nullptr || hasFailed(run) || run.fingerprintAsked) {
+    if (hasFailed(run) || run.fingerprintAsked) {
         return;
     }
     run.fingerprintAsked = true;
     run.failure->capture([&] {
         char serial[16];
         formatSerial(run.identity.devinfo, serial);
-        const Bytes kept = run.fingerprints->fingerprintFor(serial);
+        const Bytes kept = run.application->fingerprintFor(serial);
         if (kept.empty()) {
             return;
         }
@@ -136,12 +137,12 @@ int cancelCallback(void *userdata) {
     return mustStop(*static_cast<DiveDownloadRun *>(userdata)) ? 1 : 0;
 }
 
-DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop,
-                                   BlePairing *pairing) {
+DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop) {
     run.stop = stop;
     run.failure = &computer.callbackFailure();
+    run.application = &computer.application();
     try {
-        open(computer, pairing);
+        open(computer);
     } catch (const CommunicationException &) {
         if (!run.stop.requested()) {
             throw;
@@ -154,9 +155,9 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest sto
     registerHooks();
 }
 
-void DeviceConnection::open(const DiveComputer &computer, BlePairing *pairing) {
+void DeviceConnection::open(const DiveComputer &computer) {
     stream = openTransport(computer.contextHandle(), computer.descriptorHandle(),
-                           computer.portText(), run.stop, pairing, *run.failure);
+                           computer.portText(), run.stop, computer.application(), *run.failure);
     dc_device_t *rawDevice = nullptr;
     const dc_status_t opened = openDevice(&rawDevice, computer.contextHandle(),
                                           computer.descriptorHandle(), computer.portText(), stream);
@@ -179,21 +180,16 @@ void DeviceConnection::registerHooks() {
     }
 }
 
-std::unique_ptr<DiveDownload> DeviceConnection::download(ProgressListener *listener,
-                                                         FingerprintSource *fingerprints) {
+std::unique_ptr<DiveDownload> DeviceConnection::download() {
     auto result = std::make_unique<DiveDownload>();
     if (!device) {
         result->stopped = true;  // a stop ended the opening
         return result;
     }
     run.download = result.get();
-    run.listener = listener;
-    run.fingerprints = fingerprints;
     run.fingerprintAsked = false;
     const dc_status_t status = dc_device_foreach(device.get(), diveCallback, &run);
     run.download = nullptr;
-    run.listener = nullptr;
-    run.fingerprints = nullptr;
     run.failure->rethrow();
     // A transfer abandoned because a stop was asked for is a stopped download, not a failed one;
     // a cancellation nobody asked for stays a failure.

@@ -31,37 +31,14 @@ struct DiveDownload {
     bool stopped = false;
 };
 
-// Told of every progress event of a download, on the downloading thread. It may raise: the
-// transfer then stops at libdivecomputer's next check and the download raises that failure.
-class ProgressListener {
-  public:
-    virtual void progress(unsigned int current, unsigned int maximum) = 0;
-
-  protected:
-    ~ProgressListener() = default;
-};
-
-// The fingerprint of the newest dive the application already has from a dive computer, asked for
-// once the device has told its serial number, on the downloading thread: the download then stops
-// at that dive. It may raise, as a ProgressListener may.
-class FingerprintSource {
-  public:
-    // Empty when the application has none for this dive computer.
-    virtual Bytes fingerprintFor(const char *serialText) = 0;
-
-  protected:
-    ~FingerprintSource() = default;
-};
-
 // What libdivecomputer's event, cancellation and dive callbacks share; the connection registers
 // it as the user data of each. A failure inside a callback (a parse failure, a listener that
 // raised) goes to the dive computer's holder, and is raised once dc_device_foreach has returned.
 struct DiveDownloadRun {
     dc_device_t *device = nullptr;  // the connection's; each dive's parser is made on it
     DeviceIdentity identity;
-    DiveDownload *download = nullptr;           // the download under way; null outside one
-    ProgressListener *listener = nullptr;       // null when nobody listens
-    FingerprintSource *fingerprints = nullptr;  // null when every dive is wanted
+    DiveDownload *download = nullptr;    // the download under way; null outside one
+    Application *application = nullptr;  // the dive computer's
     bool fingerprintAsked = false;
     CallbackFailure *failure = nullptr;  // the dive computer's, which its log shares
     StopRequest stop;
@@ -72,27 +49,24 @@ class DeviceConnection {
     // Opens the device. Raises CommunicationException when the device cannot be opened, Exception
     // when a hook cannot be registered (the device is closed again). When `stop` is requested
     // before the opening has succeeded, any failure to open is the stop's: the connection then
-    // holds no device and its download brings no dive.
-    // `pairing` serves a BLE dive computer that asks for a PIN; null when the application keeps no
-    // access codes.
-    explicit DeviceConnection(const DiveComputer &computer, StopRequest stop = StopRequest(),
-                              BlePairing *pairing = nullptr);
+    // holds no device and its download brings no dive. What the opening and the downloads ask of
+    // the application (a PIN, the progress, the kept fingerprint) goes to the computer's.
+    explicit DeviceConnection(const DiveComputer &computer, StopRequest stop = StopRequest());
 
     DeviceConnection(const DeviceConnection &) = delete;
     DeviceConnection &operator=(const DeviceConnection &) = delete;
 
-    // Downloads every dive, telling `listener` (when given) of the progress; with `fingerprints`,
-    // only the dives newer than the one whose fingerprint the application kept. A stop request ends
-    // the download early with the dives completed before it. Raises CommunicationException when
-    // libdivecomputer fails, and lets a parse failure or the listener's failure through unchanged.
-    std::unique_ptr<DiveDownload> download(ProgressListener *listener = nullptr,
-                                           FingerprintSource *fingerprints = nullptr);
+    // Downloads every dive newer than the one whose fingerprint the application kept, telling it
+    // of the progress when it wants. A stop request ends the download early with the dives
+    // completed before it. Raises CommunicationException when libdivecomputer fails, and lets a
+    // parse failure or the application's failure through unchanged.
+    std::unique_ptr<DiveDownload> download();
 
     // "Unknown" until a download has received the device's identity.
     const char *serialText() const { return serial; }
 
   private:
-    void open(const DiveComputer &computer, BlePairing *pairing);
+    void open(const DiveComputer &computer);
     void registerHooks();
 
     TransportStream stream;  // closed after the device

@@ -92,8 +92,12 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
     }
 }
 
-DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port, LogSink *sink)
-    : name(selectionNameOf(vendor, model)), port(port), log(sink, failure) {
+DiveComputer::DiveComputer(const char *vendor, const char *model, const char *port,
+                           Application *application)
+    : name(selectionNameOf(vendor, model)),
+      port(port),
+      asked(application != nullptr ? *application : silentApplication()),
+      log(asked, failure) {
     installInterruptHandler();
 
     dc_context_t *rawContext = nullptr;

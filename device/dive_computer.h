@@ -18,15 +18,18 @@ std::pair<dc_status_t, DescriptorHandle> findDescriptor(const std::string &name)
 
 class DiveComputer {
   public:
-    // vendor and port may be null; with a `log`, libdivecomputer's every line on this dive
-    // computer's context goes there. Raises Exception when the context cannot be created or the
-    // descriptors cannot be searched, UnknownDeviceException when none matches.
-    DiveComputer(const char *vendor, const char *model, const char *port, LogSink *log = nullptr);
+    // vendor and port may be null. What the download asks of the application goes to
+    // `application` (null: it asks nothing), libdivecomputer's log on this dive computer's
+    // context among it. Raises Exception when the context cannot be created or the descriptors
+    // cannot be searched, UnknownDeviceException when none matches.
+    DiveComputer(const char *vendor, const char *model, const char *port,
+                 Application *application = nullptr);
 
     DiveComputer(const DiveComputer &) = delete;
     DiveComputer &operator=(const DiveComputer &) = delete;
 
     const char *portText() const { return port; }
+    Application &application() const { return asked; }
     dc_context_t *contextHandle() const { return context.get(); }
     dc_descriptor_t *descriptorHandle() const { return descriptor.get(); }
     // What a callback on this dive computer's context raised: it stops the calls made on it.
@@ -37,6 +40,7 @@ class DiveComputer {
     // log, failure, name.
     std::string name;
     const char *port;  // borrowed from the caller, who keeps it valid until the download ends
+    Application &asked;
     mutable CallbackFailure failure;
     ContextLog log;
     ContextHandle context;

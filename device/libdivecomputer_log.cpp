@@ -20,7 +20,7 @@ std::string lineOf(dc_loglevel_t level, const char *file, unsigned int line, con
 }  // namespace
 
 dc_status_t ContextLog::attachTo(dc_context_t *context) {
-    if (sink == nullptr) {
+    if (!application.wantsLog()) {
         return DC_STATUS_SUCCESS;
     }
     const dc_status_t level = dc_context_set_loglevel(context, DC_LOGLEVEL_ALL);
@@ -35,7 +35,7 @@ void ContextLog::onLine(dc_context_t *, dc_loglevel_t level, const char *file, u
                         const char *function, const char *message, void *userdata) {
     auto &log = *static_cast<ContextLog *>(userdata);
     log.failure.capture([&] {
-        log.sink->log(static_cast<int>(level), lineOf(level, file, line, function, message));
+        log.application.log(static_cast<int>(level), lineOf(level, file, line, function, message));
     });
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The cost of one progress report: the bridge's reporter against the bare JNI call of the same
 // Java method, each timed over many calls on the calling thread.
-#include "bridge/download_progress.h"
 #include "bridge/host_contract.h"
+#include "bridge/java_application.h"
 
 #include <jni.h>
 
@@ -33,15 +33,15 @@ bool lookUpProgress(JNIEnv *env, HostJava &java) {
 
 }  // namespace
 
-// Nanoseconds for `calls` reports through the bridge's JavaProgressReporter; -1 when the host
-// has no downloadProgress.
+// Nanoseconds for `calls` reports through the bridge's JavaApplication; -1 when the host has no
+// downloadProgress.
 extern "C" JNIEXPORT jlong JNICALL Java_coralnote_bench_StopBench_timeReports(JNIEnv *env, jclass,
                                                                               jint calls) {
     HostJava java;
     if (!lookUpProgress(env, java)) {
         return -1;
     }
-    JavaProgressReporter reporter(env, java);
+    JavaApplication reporter(env, java, nullptr, nullptr);
     const auto start = std::chrono::steady_clock::now();
     try {
         for (jint call = 0; call < calls; ++call) {

@@ -100,9 +100,9 @@ bool isPinCode(const std::string &pin) {
 
 }  // namespace
 
-BleStream::BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing,
+BleStream::BleStream(std::unique_ptr<BleLink> link, StopRequest stop, Application &application,
                      CallbackFailure &failure)
-    : link(std::move(link)), stop(stop), pairing(pairing), failure(failure) {}
+    : link(std::move(link)), stop(stop), application(application), failure(failure) {}
 
 BleStream::~BleStream() {
     link->close();
@@ -274,10 +274,7 @@ dc_status_t BleStream::askApplication(Call &&call) {
 dc_status_t BleStream::answerPinCode(void *data, std::size_t size) {
     return askApplication([&] {
         pinState = Pin::NotGiven;
-        if (pairing == nullptr) {
-            return DC_STATUS_UNSUPPORTED;
-        }
-        const std::optional<std::string> pin = pairing->pinCode(link->name(), link->address());
+        const std::optional<std::string> pin = application.pinCode(link->name(), link->address());
         if (!pin) {
             return DC_STATUS_CANCELLED;
         }
@@ -294,11 +291,9 @@ dc_status_t BleStream::answerPinCode(void *data, std::size_t size) {
 dc_status_t BleStream::answerAccessCode(void *data, std::size_t size) {
     return askApplication([&] {
         std::memset(data, 0, size);
-        if (pairing != nullptr) {
-            const Bytes code = pairing->accessCode(link->name(), link->address());
-            if (code.size() == size) {
-                std::memcpy(data, code.data(), size);
-            }
+        const Bytes code = application.accessCode(link->name(), link->address());
+        if (code.size() == size) {
+            std::memcpy(data, code.data(), size);
         }
         return DC_STATUS_SUCCESS;
     });
@@ -306,10 +301,8 @@ dc_status_t BleStream::answerAccessCode(void *data, std::size_t size) {
 
 dc_status_t BleStream::keepAccessCode(const void *data, std::size_t size) {
     return askApplication([&] {
-        if (pairing != nullptr) {
-            const auto *bytes = static_cast<const unsigned char *>(data);
-            pairing->saveAccessCode(link->name(), link->address(), Bytes(bytes, bytes + size));
-        }
+        const auto *bytes = static_cast<const unsigned char *>(data);
+        application.saveAccessCode(link->name(), link->address(), Bytes(bytes, bytes + size));
         return DC_STATUS_SUCCESS;
     });
 }

@@ -5,8 +5,8 @@
 // and the PIN pairing some dive computers ask for.
 #pragma once
 
+#include "device/application.h"
 #include "device/ble/ble_link.h"
-#include "device/ble/ble_pairing.h"
 #include "device/callback_failure.h"
 #include "device/interruption.h"
 
@@ -22,9 +22,9 @@ namespace divebridge {
 
 class BleStream {
   public:
-    // `pairing` may be null: a dive computer that asks for a PIN then gets none. What the
-    // application raises when asked goes to `failure`, and the callback answers an error.
-    BleStream(std::unique_ptr<BleLink> link, StopRequest stop, BlePairing *pairing,
+    // A dive computer that pairs asks `application` for its PIN and access code; what the
+    // application raises goes to `failure`, and the callback answers an error.
+    BleStream(std::unique_ptr<BleLink> link, StopRequest stop, Application &application,
               CallbackFailure &failure);
     ~BleStream();
 
@@ -74,7 +74,7 @@ class BleStream {
 
     std::unique_ptr<BleLink> link;
     StopRequest stop;
-    BlePairing *pairing;
+    Application &application;
     std::chrono::milliseconds timeout{-1};
     Bytes unread;  // what a read left of a notification larger than its buffer
     std::size_t unreadFrom = 0;

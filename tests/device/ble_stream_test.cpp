@@ -53,7 +53,8 @@ class BleStreamTest : public ::testing::Test {
     BleStreamTest() {
         auto owned = std::make_unique<FakeLink>();
         link = owned.get();
-        stream = std::make_unique<BleStream>(std::move(owned), StopRequest(), nullptr, failure);
+        stream = std::make_unique<BleStream>(std::move(owned), StopRequest(), silentApplication(),
+                                             failure);
         stream->setTimeout(200);
     }
 
@@ -141,7 +142,7 @@ TEST_F(BleStreamTest, AStopEndsAWaitAtOnceAndALostLinkEndsReadsOnceDrained) {
 
     auto owned = std::make_unique<FakeLink>();
     FakeLink &lost = *owned;
-    BleStream other(std::move(owned), StopRequest(), nullptr, failure);
+    BleStream other(std::move(owned), StopRequest(), silentApplication(), failure);
     other.setTimeout(-1);
     lost.notify({1});
     lost.notifications().loseLink();

@@ -72,12 +72,12 @@ class Connection : public ::testing::Test {
   protected:
     // Opens the test device on an image with `body` and downloads it.
     std::unique_ptr<DiveDownload> download(const std::string &body,
-                                           ProgressListener *listener = nullptr,
+                                           Application *application = nullptr,
                                            StopRequest stop = StopRequest()) {
         const std::string port = writeTempFile("image.json", imageWith(body));
-        const DiveComputer computer(testVendor, testProduct, port.c_str());
+        const DiveComputer computer(testVendor, testProduct, port.c_str(), application);
         DeviceConnection connection(computer, stop);
-        std::unique_ptr<DiveDownload> result = connection.download(listener);
+        std::unique_ptr<DiveDownload> result = connection.download();
         serial = connection.serialText();
         return result;
     }
@@ -205,11 +205,12 @@ TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
 }
 
 // Records every report and raises, or asks for a stop, at the report numbered `at` (from 1).
-struct ScriptedListener final : ProgressListener {
+struct ScriptedListener final : Application {
     enum class Action { Raise, Stop } action = Action::Raise;
     std::size_t at = 0;
     std::vector<std::pair<unsigned int, unsigned int>> reports;
 
+    bool wantsProgress() const override { return true; }
     void progress(unsigned int current, unsigned int maximum) override {
         reports.emplace_back(current, maximum);
         if (reports.size() != at) {

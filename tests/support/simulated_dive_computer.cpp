@@ -87,7 +87,7 @@ OpenedDevice::OpenedDevice()
       computer(std::make_unique<DiveComputer>(testVendor, testProduct, nullptr)) {
     const std::string image = writeTempFile("empty.json", imageWith(R"("dives": [])"));
     stream = openTransport(computer->contextHandle(), computer->descriptorHandle(), image.c_str(),
-                           StopRequest(), nullptr, computer->callbackFailure());
+                           StopRequest(), computer->application(), computer->callbackFailure());
     const dc_status_t status = openDevice(&device, computer->contextHandle(),
                                           computer->descriptorHandle(), image.c_str(), stream);
     if (status != DC_STATUS_SUCCESS) {

@@ -1,0 +1,113 @@
+// SPDX-License-Identifier: MIT
+// The one way the bridge calls a method the host may leave out (a row the host table marks
+// optional): never while a Java exception is pending, in a local frame of its own, its arguments
+// and result converted between native and Java values, and what it throws raised as a
+// NativeException with the row's failure text, chained to it.
+#pragma once
+
+#include "base/bytes.h"
+#include "bridge/host_contract.h"
+#include "bridge/java_scoped.h"
+#include "bridge/java_throw.h"
+#include "bridge/java_values.h"
+
+#include <jni.h>
+
+#include <optional>
+#include <string>
+#include <tuple>
+#include <type_traits>
+
+namespace divebridge {
+namespace host_call {
+
+inline jint toJava(JNIEnv *, int value) {
+    return static_cast<jint>(value);
+}
+inline jlong toJava(JNIEnv *, unsigned int value) {
+    return static_cast<jlong>(value);
+}
+inline jstring toJava(JNIEnv *, jstring value) {
+    return value;
+}
+inline jstring toJava(JNIEnv *env, const std::string &text) {
+    return newJavaString(env, text);
+}
+inline jstring toJava(JNIEnv *env, const char *text) {
+    return newJavaString(env, text);
+}
+inline jbyteArray toJava(JNIEnv *env, const Bytes &bytes) {
+    return newJavaBytes(env, bytes);
+}
+
+// One argument made in the call's frame; one that cannot be made ends the call.
+template <typename Native>
+auto argument(JNIEnv *env, const NativeExceptionClass &nativeException, const char *failed,
+              const Native &value) {
+    const auto made = toJava(env, value);
+    checkStep(env, nativeException, failed);
+    return made;
+}
+
+// The answer of a method that returns an object, as the caller takes it.
+template <typename Result>
+Result resultOf(JNIEnv *env, jobject answer, const NativeExceptionClass &nativeException,
+                const char *failed);
+
+template <>
+inline Bytes resultOf<Bytes>(JNIEnv *env, jobject answer, const NativeExceptionClass &,
+                             const char *) {
+    return bytesOf(env, static_cast<jbyteArray>(answer));
+}
+
+template <>
+inline std::optional<std::string> resultOf<std::optional<std::string>>(
+    JNIEnv *env, jobject answer, const NativeExceptionClass &nativeException, const char *failed) {
+    if (answer == nullptr) {
+        return std::nullopt;
+    }
+    const ScopedUtfChars text(env, static_cast<jstring>(answer));
+    checkStep(env, nativeException, failed);
+    return std::string(text.c_str());
+}
+
+}  // namespace host_call
+
+// Calls the host's optional static `method` with `arguments` (int, unsigned int, texts, bytes, or
+// Java strings the caller holds) and answers its result as `Result`: void, Bytes (empty for null)
+// or an optional text; a host that does not declare the method gets no call, and the answer is the
+// neutral one (nothing, no bytes, no text). Raises PendingJavaException, after a NativeException
+// with the method's failure text, chained to what was thrown, when the host or a conversion fails;
+// raises it at once when a Java exception is pending already.
+template <typename Result, typename... Arguments>
+Result callHostMethod(JNIEnv *env, const HostJava &java, HostMethod method,
+                      const Arguments &...arguments) {
+    if (java[method] == nullptr) {
+        return Result();
+    }
+    if (env->ExceptionCheck()) {
+        throw PendingJavaException{};
+    }
+    const char *const failed = failureTextOf(method);
+    const NativeExceptionClass nativeException = java.nativeException();
+    // The arguments made here and the answer.
+    const ScopedLocalFrame frame(env, static_cast<jint>(sizeof...(Arguments) + 1));
+    checkStep(env, nativeException, failed);
+    // Braces make the arguments in their order.
+    const std::tuple javaArguments{host_call::argument(env, nativeException, failed, arguments)...};
+    const jclass owner = java[HostClass::DeviceConnector];
+    const jmethodID id = java[method];
+    if constexpr (std::is_void_v<Result>) {
+        std::apply([&](auto... values) { env->CallStaticVoidMethod(owner, id, values...); },
+                   javaArguments);
+        checkStep(env, nativeException, failed);
+    } else {
+        const jobject answer = std::apply(
+            [&](auto... values) { return env->CallStaticObjectMethod(owner, id, values...); },
+            javaArguments);
+        checkStep(env, nativeException, failed);
+        return host_call::resultOf<Result>(env, answer, nativeException, failed);
+    }
+}
+
+}  // namespace divebridge
