@@ -17,6 +17,7 @@
 #include <string>
 #include <tuple>
 #include <type_traits>
+#include <vector>
 
 namespace divebridge {
 namespace host_call {
@@ -38,6 +39,9 @@ inline jstring toJava(JNIEnv *env, const char *text) {
 }
 inline jbyteArray toJava(JNIEnv *env, const Bytes &bytes) {
     return newJavaBytes(env, bytes);
+}
+inline jobjectArray toJava(JNIEnv *env, const std::vector<std::string> &texts) {
+    return newJavaStrings(env, texts);
 }
 
 // One argument made in the call's frame; one that cannot be made ends the call.
@@ -90,8 +94,9 @@ Result callHostMethod(JNIEnv *env, const HostJava &java, HostMethod method,
     }
     const char *const failed = failureTextOf(method);
     const NativeExceptionClass nativeException = java.nativeException();
-    // The arguments made here and the answer.
-    const ScopedLocalFrame frame(env, static_cast<jint>(sizeof...(Arguments) + 1));
+    // The arguments made here (an array of texts takes its class and one text at a time too) and
+    // the answer.
+    const ScopedLocalFrame frame(env, static_cast<jint>(3 * sizeof...(Arguments) + 1));
     checkStep(env, nativeException, failed);
     // Braces make the arguments in their order.
     const std::tuple javaArguments{host_call::argument(env, nativeException, failed, arguments)...};

@@ -90,6 +90,9 @@ constexpr MethodRow methodRows[] = {
                             "(" TEXT TEXT TEXT "[B)V", "Could not save the dive fingerprint."),
     optionalConnectorMethod(HostMethod::LibdivecomputerLog, "libdivecomputerLog", "(I" TEXT ")V",
                             "Could not report the libdivecomputer log."),
+    optionalConnectorMethod(HostMethod::ChooseBluetoothDevice, "chooseBluetoothDevice",
+                            "([" TEXT "[" TEXT ")" TEXT,
+                            "Could not ask the application which dive computer to use."),
 };
 
 #undef TEXT

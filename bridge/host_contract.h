@@ -54,6 +54,7 @@ enum class HostMethod : std::size_t {
     DiveFingerprint,          // byte[] diveFingerprint(String vendor, String model, String serial)
     SaveDiveFingerprint,      // void saveDiveFingerprint(vendor, model, serial, byte[] fingerprint)
     LibdivecomputerLog,       // void libdivecomputerLog(int level, String message)
+    ChooseBluetoothDevice,    // String chooseBluetoothDevice(String[] names, String[] addresses)
     Count
 };
 

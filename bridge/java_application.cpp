@@ -26,6 +26,12 @@ void JavaApplication::saveFingerprint(const char *serialText, const Bytes &finge
                          fingerprint);
 }
 
+std::optional<std::string> JavaApplication::chooseBluetoothDevice(
+    const std::vector<std::string> &names, const std::vector<std::string> &addresses) {
+    return callHostMethod<std::optional<std::string>>(env, java, HostMethod::ChooseBluetoothDevice,
+                                                      names, addresses);
+}
+
 std::optional<std::string> JavaApplication::pinCode(const std::string &name,
                                                     const std::string &address) {
     return callHostMethod<std::optional<std::string>>(env, java, HostMethod::BluetoothPinCode, name,

@@ -30,6 +30,11 @@ class JavaApplication final : public Application {
     bool wantsLog() const override { return declares(HostMethod::LibdivecomputerLog); }
     void log(int level, const std::string &line) override;
     Bytes fingerprintFor(const char *serialText) override;
+    bool choosesBluetoothDevice() const override {
+        return declares(HostMethod::ChooseBluetoothDevice);
+    }
+    std::optional<std::string> chooseBluetoothDevice(
+        const std::vector<std::string> &names, const std::vector<std::string> &addresses) override;
     std::optional<std::string> pinCode(const std::string &name,
                                        const std::string &address) override;
     Bytes accessCode(const std::string &name, const std::string &address) override;

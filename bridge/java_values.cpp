@@ -83,6 +83,31 @@ jstring newJavaString(JNIEnv *env, const std::string &utf8) {
                           static_cast<jsize>(length));
 }
 
+jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts) {
+    const jclass stringClass = env->FindClass("java/lang/String");
+    if (stringClass == nullptr) {
+        return nullptr;
+    }
+    jobjectArray array =
+        env->NewObjectArray(static_cast<jsize>(texts.size()), stringClass, nullptr);
+    env->DeleteLocalRef(stringClass);
+    if (array == nullptr) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        jstring text = newJavaString(env, texts[i]);
+        if (text == nullptr) {
+            return nullptr;
+        }
+        env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
+        env->DeleteLocalRef(text);
+        if (env->ExceptionCheck()) {
+            return nullptr;
+        }
+    }
+    return array;
+}
+
 jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes) {
     const auto length = static_cast<jsize>(bytes.size());
     jbyteArray array = env->NewByteArray(length);

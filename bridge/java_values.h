@@ -9,6 +9,7 @@
 #include <jni.h>
 
 #include <string>
+#include <vector>
 
 namespace divebridge {
 
@@ -19,6 +20,11 @@ std::u16string utf16Of(const std::string &utf8);
 // A new Java string of `utf8`, decoded as utf16Of does. Leaves a Java exception pending and
 // answers null when the string cannot be made.
 jstring newJavaString(JNIEnv *env, const std::string &utf8);
+
+// A new String[] holding `texts`, each made as newJavaString makes it; it holds one local
+// reference beside the array's own while it is made. Leaves a Java exception pending and answers
+// null when it cannot be made.
+jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts);
 
 // A new byte[] holding `bytes`. Leaves a Java exception pending when it cannot be made.
 jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes);

@@ -11,6 +11,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace divebridge {
 
@@ -28,6 +29,16 @@ class Application {
     // The fingerprint of the newest dive it has from the dive computer of this serial number;
     // empty when none: every dive comes.
     virtual Bytes fingerprintFor(const char *) { return {}; }
+
+    // Whether it picks the BLE dive computer to open among those a scan found by name; the first
+    // found is opened otherwise.
+    virtual bool choosesBluetoothDevice() const { return false; }
+    // The address of the one picked among those found (names and addresses in the order found),
+    // or none when the diver gave up.
+    virtual std::optional<std::string> chooseBluetoothDevice(const std::vector<std::string> &,
+                                                             const std::vector<std::string> &) {
+        return std::nullopt;
+    }
 
     // The digits the diver typed, or none when the diver gave up.
     virtual std::optional<std::string> pinCode(const std::string &, const std::string &) {

@@ -166,9 +166,9 @@ BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
                 DC_STATUS_INVALIDARGS,
                 "Error opening device: '" + text + "' is not a Bluetooth address.");
         }
-        return {address, nullptr};
+        return {address, nullptr, nullptr};
     }
-    BleTarget target{"", nameFilter(descriptor)};
+    BleTarget target{"", nameFilter(descriptor), nullptr};
     if (!target.acceptsName) {
         throw CommunicationException(
             DC_STATUS_UNSUPPORTED,
@@ -182,8 +182,33 @@ BleTarget bleTarget(dc_descriptor_t *descriptor, const char *port) {
 TransportStream openBleStream(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
                               const StopRequest &stop, Application &application,
                               CallbackFailure &failure) {
-    const BleTarget target = bleTarget(descriptor, port);
-    auto ble = std::make_unique<BleStream>(openBleLink(target, stop), stop, application, failure);
+    BleTarget target = bleTarget(descriptor, port);
+    bool declined = false;
+    if (target.address.empty() && application.choosesBluetoothDevice()) {
+        target.choose = [&](const std::vector<BleCandidate> &found) {
+            std::vector<std::string> names;
+            std::vector<std::string> addresses;
+            for (const BleCandidate &candidate : found) {
+                names.push_back(candidate.name);
+                addresses.push_back(candidate.address);
+            }
+            std::optional<std::string> choice;
+            declined = failure.capture([&] {
+                choice = application.chooseBluetoothDevice(names, addresses);
+            }) && !choice;
+            return choice;
+        };
+    }
+    std::unique_ptr<BleLink> link;
+    try {
+        link = openBleLink(target, stop);
+    } catch (const CommunicationException &) {
+        if (declined) {
+            throw BleChoiceDeclined{};
+        }
+        throw;
+    }
+    auto ble = std::make_unique<BleStream>(std::move(link), stop, application, failure);
     dc_iostream_t *stream = nullptr;
     const dc_status_t status = ble->open(&stream, context);
     if (status != DC_STATUS_SUCCESS) {

@@ -69,10 +69,15 @@ struct TransportStream {
 // Opens the transport `port` names for the model. Raises CommunicationException when it cannot be
 // opened, or when the model can only be reached in a way the port text cannot name. A BLE
 // transport takes `stop` (a stop ends a scan or a connection at once), `application` (asked for a
-// PIN or an access code) and `failure`, which holds what the application raises then.
+// PIN or an access code, or which of the dive computers a scan found to open) and `failure`, which
+// holds what the application raises then. Raises BleChoiceDeclined when the application chose none.
 TransportStream openTransport(dc_context_t *context, dc_descriptor_t *descriptor, const char *port,
                               const StopRequest &stop, Application &application,
                               CallbackFailure &failure);
+
+// Raised when the application, asked which of the dive computers a scan found to open, chose none:
+// the opening ends as a stop ends it.
+struct BleChoiceDeclined {};
 
 // Whether the transport answered libdivecomputer a stop (a BLE wait cut short), whatever status the
 // backend then made of it.

@@ -143,7 +143,13 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest sto
     run.application = &computer.application();
     try {
         open(computer);
+    } catch (const BleChoiceDeclined &) {
+        // The diver chose none of the dive computers in range: as a stop, no failure.
+        stream = TransportStream();
+        return;
     } catch (const CommunicationException &) {
+        // What the application raised when it was asked (a choice, a PIN) comes first.
+        run.failure->rethrow();
         if (!run.stop.requested()) {
             throw;
         }

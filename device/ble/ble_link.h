@@ -10,7 +10,9 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace divebridge {
 
@@ -41,11 +43,19 @@ class BleLink {
     NotificationQueue queue;
 };
 
-// The peripheral a port text names: one address, or the first device found advertising a name the
-// model accepts.
+// A device a scan found advertising a name the model accepts.
+struct BleCandidate {
+    std::string name;
+    std::string address;  // upper case
+};
+
+// The peripheral a port text names: one address, or a device found advertising a name the model
+// accepts: the first, or the one `choose` picks among all found (when given).
 struct BleTarget {
     std::string address;  // "01:23:45:67:89:AB", upper case; empty to find the device by name
     std::function<bool(const std::string &name)> acceptsName;
+    // Picks a candidate's address, or none to open nothing. It raises nothing.
+    std::function<std::optional<std::string>(const std::vector<BleCandidate> &)> choose;
 };
 
 // Why a link could not be opened: the status and text of the CommunicationException it becomes

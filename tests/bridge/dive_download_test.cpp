@@ -64,7 +64,8 @@ class DownloadExport : public ::testing::Test {
     DownloadExport() {
         for (const char *optional :
              {"bluetoothPinCode", "bluetoothAccessCode", "saveBluetoothAccessCode",
-              "diveFingerprint", "saveDiveFingerprint", "libdivecomputerLog"}) {
+              "diveFingerprint", "saveDiveFingerprint", "libdivecomputerLog",
+              "chooseBluetoothDevice"}) {
             java.missMethod(kDeviceConnector, optional);
         }
     }
@@ -289,6 +290,8 @@ TEST_F(DownloadExport, TheNineMethodsThenTheOptionalOnesAreLookedUp) {
             connector + ".saveDiveFingerprint(Ljava/lang/String;Ljava/lang/String;Ljava/lang/"
                         "String;[B)V",
             connector + ".libdivecomputerLog(ILjava/lang/String;)V",
+            connector +
+                ".chooseBluetoothDevice([Ljava/lang/String;[Ljava/lang/String;)Ljava/lang/String;",
         }));
 }
 

@@ -4,6 +4,9 @@
 #include "base/console.h"
 #include "device/ble/bluez/bluez_opening.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <chrono>
 
 namespace divebridge {
@@ -12,12 +15,21 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr std::chrono::milliseconds scanTime = 10s;
+// With a chooser, how long the scan goes on after the first fitting device appears.
+constexpr std::chrono::milliseconds choiceTime = 2s;
+
+std::chrono::milliseconds until(std::chrono::steady_clock::time_point deadline) {
+    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()),
+                    0ms);
+}
 
 }  // namespace
 
 // A device BlueZ knows already serves when it is the address asked for, or, found by name, when
 // a discovery running now hears it or it is connected already (left so by an application that
-// ended without closing it); otherwise a discovery of our own looks for it.
+// ended without closing it); otherwise a discovery of our own looks for it. With a chooser, the
+// discovery goes on a while after the first fitting device, and the application picks.
 BlueZDevice BlueZDeviceSearch::find(const BleTarget &target, const BlueZObjects &objects,
                                     const std::string &adapter) {
     {
@@ -30,10 +42,11 @@ BlueZDevice BlueZDeviceSearch::find(const BleTarget &target, const BlueZObjects 
             }
         }
     }
-    BlueZDevice found;
-    if (!takeArrivalMatching(target, found)) {
+    std::vector<BlueZDevice> fitting;
+    takeArrivalsMatching(target, fitting);
+    if (fitting.empty() || target.choose) {
         const std::unique_ptr<sdbus::IProxy> adapterProxy = bus.proxy(adapter);
-        found = discover(target, *adapterProxy);
+        discover(target, *adapterProxy, fitting);
     }
     {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -41,6 +54,7 @@ BlueZDevice BlueZDeviceSearch::find(const BleTarget &target, const BlueZObjects 
         arrivals.clear();
         known.clear();
     }
+    const BlueZDevice found = target.choose ? chosen(target, fitting) : fitting.front();
     if (target.address.empty()) {
         printConsoleLine("Event: found Bluetooth LE device \"%s\" at %s\n", found.name.c_str(),
                          found.address.c_str());
@@ -48,7 +62,9 @@ BlueZDevice BlueZDeviceSearch::find(const BleTarget &target, const BlueZObjects 
     return found;
 }
 
-bool BlueZDeviceSearch::takeArrivalMatching(const BleTarget &target, BlueZDevice &found) {
+// Adds what was heard that fits the target to `fitting`, each device once, in the order heard.
+void BlueZDeviceSearch::takeArrivalsMatching(const BleTarget &target,
+                                             std::vector<BlueZDevice> &fitting) {
     std::deque<BlueZDevice> heard;
     {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -58,15 +74,18 @@ bool BlueZDeviceSearch::takeArrivalMatching(const BleTarget &target, BlueZDevice
         const bool matches = target.address.empty()
                                  ? !candidate.name.empty() && target.acceptsName(candidate.name)
                                  : candidate.address == target.address;
-        if (matches) {
-            found = candidate;
-            return true;
+        const bool already = std::any_of(fitting.begin(), fitting.end(), [&](const BlueZDevice &d) {
+            return d.address == candidate.address;
+        });
+        if (matches && !already) {
+            fitting.push_back(candidate);
         }
     }
-    return false;
 }
 
-BlueZDevice BlueZDeviceSearch::discover(const BleTarget &target, sdbus::IProxy &adapter) {
+// The scan lasts until the first fitting device, or with a chooser a while longer, 10 s at most.
+void BlueZDeviceSearch::discover(const BleTarget &target, sdbus::IProxy &adapter,
+                                 std::vector<BlueZDevice> &fitting) {
     const Options filter{{"Transport", sdbus::Variant(std::string("le"))}};
     AwaitedCall<> setFilter;
     requireReply(bus.call(setFilter,
@@ -80,39 +99,67 @@ BlueZDevice BlueZDeviceSearch::discover(const BleTarget &target, sdbus::IProxy &
         start, adapter.callMethodAsync("StartDiscovery").onInterface(adapterInterface), callTime);
     // The filter (the model's name rule) runs here, on the downloading thread, as libdivecomputer
     // expects; the signal handlers only collect what was heard.
-    const auto deadline = std::chrono::steady_clock::now() + scanTime;
-    BlueZDevice found;
-    bool isFound = false;
+    auto deadline = std::chrono::steady_clock::now() + scanTime;
     const StopRequest &stop = bus.stopRequest();
-    while (started.replied() && !isFound && !stop.requested() &&
-           std::chrono::steady_clock::now() < deadline) {
+    const auto searching = [&] {
+        return started.replied() && !stop.requested() &&
+               std::chrono::steady_clock::now() < deadline && (fitting.empty() || target.choose);
+    };
+    bool lingering = !fitting.empty();
+    if (lingering) {
+        deadline = std::min(deadline, std::chrono::steady_clock::now() + choiceTime);
+    }
+    while (searching()) {
         {
             std::unique_lock<std::mutex> lock(mutex);
-            waitUntil(lock, arrived,
-                      std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now()),
-                      &stop, [&]() -> std::optional<WaitEnd> {
-                          return arrivals.empty() ? std::nullopt
-                                                  : std::optional<WaitEnd>(WaitEnd::Done);
-                      });
+            waitUntil(lock, arrived, until(deadline), &stop, [&]() -> std::optional<WaitEnd> {
+                return arrivals.empty() ? std::nullopt : std::optional<WaitEnd>(WaitEnd::Done);
+            });
         }
-        isFound = takeArrivalMatching(target, found);
+        takeArrivalsMatching(target, fitting);
+        if (!lingering && !fitting.empty()) {
+            lingering = true;
+            deadline = std::min(deadline, std::chrono::steady_clock::now() + choiceTime);
+        }
     }
     // A discovery that may have started is stopped, whatever ended the search.
     AwaitedCall<> stopDiscovery;
     bus.call(stopDiscovery, adapter.callMethodAsync("StopDiscovery").onInterface(adapterInterface),
              cleanupTime, false);
     requireReply(started, "starting a discovery");
-    if (isFound) {
-        return found;
-    }
     if (stop.requested()) {
         failOpening(DC_STATUS_CANCELLED, "stopped while looking for the dive computer");
     }
-    failOpening(DC_STATUS_NODEVICE,
-                (target.address.empty() ? std::string("no dive computer of this model was found")
-                                        : "the device " + target.address + " was not found") +
-                    " by a Bluetooth LE scan of " + seconds(scanTime));
+    if (fitting.empty()) {
+        failOpening(
+            DC_STATUS_NODEVICE,
+            (target.address.empty() ? std::string("no dive computer of this model was found")
+                                    : "the device " + target.address + " was not found") +
+                " by a Bluetooth LE scan of " + seconds(scanTime));
+    }
+}
+
+// The device the application picks among those found.
+BlueZDevice BlueZDeviceSearch::chosen(const BleTarget &target,
+                                      const std::vector<BlueZDevice> &fitting) {
+    std::vector<BleCandidate> candidates;
+    for (const BlueZDevice &device : fitting) {
+        candidates.push_back({device.name, device.address});
+    }
+    const std::optional<std::string> choice = target.choose(candidates);
+    if (bus.stopRequest().requested()) {
+        failOpening(DC_STATUS_CANCELLED, "stopped while the dive computer was chosen");
+    }
+    if (!choice) {
+        failOpening(DC_STATUS_CANCELLED, "no dive computer was chosen");
+    }
+    for (const BlueZDevice &device : fitting) {
+        if (strcasecmp(device.address.c_str(), choice->c_str()) == 0) {
+            return device;
+        }
+    }
+    failOpening(DC_STATUS_INVALIDARGS, "the application chose '" + *choice +
+                                           "', which is not one of the dive computers found");
 }
 
 void BlueZDeviceSearch::heard(const std::string &path, const BlueZProperties &changed) {

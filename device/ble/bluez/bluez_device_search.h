@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace divebridge {
 
@@ -20,8 +21,9 @@ class BlueZDeviceSearch {
     explicit BlueZDeviceSearch(BlueZBus &bus) : bus(bus) {}
 
     // The target, among `objects` (what BlueZ knows below `adapter`) or heard by a discovery of at
-    // most 10 s. Raises BleOpeningFailure when it is not found or a stop ends the search. Once it
-    // returns, what a discovery hears is no longer kept.
+    // most 10 s; found by name with a chooser, the one the application picks among all found.
+    // Raises BleOpeningFailure when it is not found, none or another is picked, or a stop ends the
+    // search. Once it returns, what a discovery hears is no longer kept.
     BlueZDevice find(const BleTarget &target, const BlueZObjects &objects,
                      const std::string &adapter);
 
@@ -30,8 +32,10 @@ class BlueZDeviceSearch {
     void added(const std::string &path, const BlueZInterfaces &interfaces);
 
   private:
-    bool takeArrivalMatching(const BleTarget &target, BlueZDevice &found);
-    BlueZDevice discover(const BleTarget &target, sdbus::IProxy &adapter);
+    void takeArrivalsMatching(const BleTarget &target, std::vector<BlueZDevice> &fitting);
+    void discover(const BleTarget &target, sdbus::IProxy &adapter,
+                  std::vector<BlueZDevice> &fitting);
+    BlueZDevice chosen(const BleTarget &target, const std::vector<BlueZDevice> &fitting);
 
     BlueZBus &bus;
     std::mutex mutex;

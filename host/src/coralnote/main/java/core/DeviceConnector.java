@@ -15,6 +15,7 @@ public final class DeviceConnector {
     private static volatile BluetoothPairing bluetoothPairing;
     private static volatile DiveFingerprints diveFingerprints;
     private static volatile LibdivecomputerLog libdivecomputerLog;
+    private static volatile BluetoothDeviceChoice bluetoothDeviceChoice;
 
     private DeviceConnector() {}
 
@@ -31,6 +32,14 @@ public final class DeviceConnector {
     /** Sets who keeps the dive fingerprints; null to download every dive. */
     public static void setDiveFingerprints(DiveFingerprints fingerprints) {
         diveFingerprints = fingerprints;
+    }
+
+    /**
+     * Sets who picks the Bluetooth LE dive computer when a scan finds some; null to take the first
+     * found.
+     */
+    public static void setBluetoothDeviceChoice(BluetoothDeviceChoice choice) {
+        bluetoothDeviceChoice = choice;
     }
 
     /** Sets who receives libdivecomputer's log; null for nobody. */
@@ -80,6 +89,11 @@ public final class DeviceConnector {
         if (fingerprints != null) {
             fingerprints.save(vendor, model, serial, fingerprint);
         }
+    }
+
+    private static String chooseBluetoothDevice(String[] names, String[] addresses) {
+        BluetoothDeviceChoice choice = bluetoothDeviceChoice;
+        return choice != null ? choice.choose(names, addresses) : addresses[0];
     }
 
     private static void libdivecomputerLog(int level, String message) {
