@@ -169,9 +169,14 @@ public final class DiveLogDemo {
     }
 
     private void download() throws NativeException, IOException {
+        TerminalDeviceChoice choice = new TerminalDeviceChoice(input,
+                state.resolve("bluetooth-devices.properties"), vendor + " " + model);
+        if (port.isEmpty() && choice.keptAddress() != null) {
+            port = "LE:" + choice.keptAddress();
+        }
         out.println();
         out.printf("Downloading from %s %s on %s ...%n", vendor, model,
-                port.isEmpty() ? "the first one a Bluetooth LE scan finds" : port);
+                port.isEmpty() ? "the one a Bluetooth LE scan finds" : port);
         System.err.println("Press Enter to stop the download. To hide the bridge's event lines,"
                 + " pipe standard output through: grep -v '^Event:'");
         input.start();
@@ -182,6 +187,7 @@ public final class DiveLogDemo {
         DeviceConnector.setDiveFingerprints(fingerprints);
         DeviceConnector.setBluetoothPairing(
                 new TerminalPairing(input, state.resolve("bluetooth-access-codes.properties")));
+        DeviceConnector.setBluetoothDeviceChoice(choice);
         Set<Dive> dives = new LinkedHashSet<>();
         Device device;
         long started = System.nanoTime();
@@ -190,6 +196,7 @@ public final class DiveLogDemo {
             device = DeviceConnector.loadUserDivesFromDevice(port, vendor, model, dives);
         } finally {
             DeviceConnector.setLibdivecomputerLog(null);
+            DeviceConnector.setBluetoothDeviceChoice(null);
             DeviceConnector.setBluetoothPairing(null);
             DeviceConnector.setDiveFingerprints(null);
             DeviceConnector.setDownloadProgressListener(null);

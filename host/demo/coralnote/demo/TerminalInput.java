@@ -7,6 +7,7 @@ import java.io.IOException;
 import java.io.InputStreamReader;
 import java.nio.charset.StandardCharsets;
 import java.util.concurrent.SynchronousQueue;
+import java.util.concurrent.TimeUnit;
 
 /**
  * The demo's one reader of standard input: a line answers the question asked, when there is one
@@ -18,6 +19,7 @@ final class TerminalInput {
     private final SynchronousQueue<String> answers = new SynchronousQueue<>();
     private volatile boolean asking;
     private volatile boolean stopAsked;
+    private volatile boolean closed;
 
     void start() {
         Thread reader = new Thread(this::read, "terminal-input");
@@ -35,8 +37,14 @@ final class TerminalInput {
         System.err.flush();
         asking = true;
         try {
-            String answer = answers.take();
-            return answer.equals(CLOSED) ? null : answer;
+            // The input may close before the question or while it waits.
+            for (String answer = null; !closed; ) {
+                answer = answers.poll(100, TimeUnit.MILLISECONDS);
+                if (answer != null) {
+                    return answer.equals(CLOSED) ? null : answer;
+                }
+            }
+            return null;
         } catch (InterruptedException e) {
             Thread.currentThread().interrupt();
             return null;
@@ -58,9 +66,8 @@ final class TerminalInput {
                     DeviceConnector.interruptDeviceDownload();
                 }
             }
-            if (asking) {
-                answers.put(CLOSED);
-            }
+            closed = true;
+            answers.offer(CLOSED);
         } catch (IOException e) {
             // no input to listen to: the download runs to its end
         } catch (InterruptedException e) {
