@@ -43,7 +43,7 @@ void printClock(const dc_event_clock_t &clock) {
 // A callback or the context's log failed: the Java exception that failure raised must stay
 // pending, untouched, until the download has returned.
 bool hasFailed(const DiveDownloadRun &run) {
-    return run.failure != nullptr && run.failure->held();
+    return run.failure->held();
 }
 
 // The listener hears of progress only while nothing has failed.
@@ -137,9 +137,9 @@ int cancelCallback(void *userdata) {
     return mustStop(*static_cast<DiveDownloadRun *>(userdata)) ? 1 : 0;
 }
 
-DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop) {
+DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest stop)
+    : run(computer.callbackFailure()) {
     run.stop = stop;
-    run.failure = &computer.callbackFailure();
     run.application = &computer.application();
     try {
         open(computer);

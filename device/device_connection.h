@@ -4,6 +4,8 @@
 #pragma once
 
 #include "base/bytes.h"
+#include "device/application.h"
+#include "device/callback_failure.h"
 #include "device/device_adapter.h"
 #include "device/dive_computer.h"
 #include "device/interruption.h"
@@ -35,12 +37,15 @@ struct DiveDownload {
 // it as the user data of each. A failure inside a callback (a parse failure, a listener that
 // raised) goes to the dive computer's holder, and is raised once dc_device_foreach has returned.
 struct DiveDownloadRun {
+    // `failure` holds what a callback raises; the application is a silent one until set.
+    explicit DiveDownloadRun(CallbackFailure &failure) : failure(&failure) {}
+
     dc_device_t *device = nullptr;  // the connection's; each dive's parser is made on it
     DeviceIdentity identity;
-    DiveDownload *download = nullptr;    // the download under way; null outside one
-    Application *application = nullptr;  // the dive computer's
+    DiveDownload *download = nullptr;                 // the download under way; null outside one
+    Application *application = &silentApplication();  // the dive computer's
     bool fingerprintAsked = false;
-    CallbackFailure *failure = nullptr;  // the dive computer's, which its log shares
+    CallbackFailure *failure;  // the dive computer's, which its log shares
     StopRequest stop;
 };
 

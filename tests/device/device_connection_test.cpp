@@ -29,7 +29,8 @@ using testing::testVendor;
 using testing::writeTempFile;
 
 std::string printedBy(dc_event_type_t event, const void *data, DiveDownloadRun *run = nullptr) {
-    DiveDownloadRun unused;
+    CallbackFailure failure;
+    DiveDownloadRun unused(failure);
     ::testing::internal::CaptureStdout();
     onDeviceEvent(nullptr, event, data, run != nullptr ? run : &unused);
     return ::testing::internal::GetCapturedStdout();
@@ -59,7 +60,8 @@ TEST(DeviceEvents, LinesAreWrittenByteForByte) {
 }
 
 TEST(DeviceEvents, DevinfoIsKeptAndPrinted) {
-    DiveDownloadRun run;
+    CallbackFailure failure;
+    DiveDownloadRun run(failure);
     const dc_event_devinfo_t devinfo{10, 0x1234, 4294967295u};
     EXPECT_EQ(printedBy(DC_EVENT_DEVINFO, &devinfo, &run),
               "Event: model=10 (0x0000000a), firmware=4660 (0x00001234), serial=4294967295 "
@@ -166,7 +168,8 @@ TEST_F(Connection, EventsArriveInOrderDuringTheDownload) {
 
 TEST_F(Connection, AStopRequestedBeforeTheFirstDiveIsHonouredWithoutParsing) {
     DiveDownload result;
-    DiveDownloadRun run;
+    CallbackFailure failure;
+    DiveDownloadRun run(failure);
     run.download = &result;
     const ScopedTrace trace;
     requestStop();
@@ -192,15 +195,15 @@ TEST_F(Connection, AStopCountsFromTheStartOfItsCallThroughTheOpening) {
 }
 
 TEST_F(Connection, TheCancellationCallbackAsksToStopOnlyOnceAStopIsWanted) {
-    DiveDownloadRun run;
+    CallbackFailure none;
+    DiveDownloadRun run(none);
     EXPECT_EQ(cancelCallback(&run), 0);
     requestStop();
     EXPECT_EQ(cancelCallback(&run), 1);
 
     CallbackFailure failure;
     failure.capture([] { throw std::runtime_error("listener"); });
-    DiveDownloadRun failed;
-    failed.failure = &failure;
+    DiveDownloadRun failed(failure);
     EXPECT_EQ(cancelCallback(&failed), 1);
 }
 
