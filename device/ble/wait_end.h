@@ -40,6 +40,13 @@ inline dc_status_t statusOf(WaitEnd end) {
 // Nothing signals a stop request, so a wait looks at it this often.
 inline constexpr std::chrono::milliseconds stopCheckInterval{5};
 
+// The time left until `deadline`, none once it has passed.
+inline std::chrono::milliseconds until(std::chrono::steady_clock::time_point deadline) {
+    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
+                        deadline - std::chrono::steady_clock::now()),
+                    std::chrono::milliseconds(0));
+}
+
 // Waits on `changed`, with `lock` held around each look, until `settled()` answers how the wait
 // ends, `timeout` runs out (negative: no limit) or `stop` (null: none may) is asked for.
 template <typename Settled>

@@ -53,12 +53,6 @@ class LingeringLinks {
 
 LingeringLinks lingeringLinks;
 
-std::chrono::milliseconds until(std::chrono::steady_clock::time_point deadline) {
-    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()),
-                    0ms);
-}
-
 }  // namespace
 
 template <typename Ready>

@@ -18,12 +18,6 @@ constexpr std::chrono::milliseconds scanTime = 10s;
 // With a chooser, how long the scan goes on after the first fitting device appears.
 constexpr std::chrono::milliseconds choiceTime = 2s;
 
-std::chrono::milliseconds until(std::chrono::steady_clock::time_point deadline) {
-    return std::max(std::chrono::duration_cast<std::chrono::milliseconds>(
-                        deadline - std::chrono::steady_clock::now()),
-                    0ms);
-}
-
 }  // namespace
 
 // A device BlueZ knows already serves when it is the address asked for, or, found by name, when
