@@ -25,6 +25,7 @@ public final class Dive {
     private Float[] pressures = new Float[0];
     private Float[] temperatures = new Float[0];
     private Integer[] events = new Integer[0];
+    private final DiveDetails details = new DiveDetails();
 
     /**
      * @param start the start as the dive computer's local time, "yyyy-MM-dd HH:mm:ss"
@@ -76,6 +77,35 @@ public final class Dive {
         }
     }
 
+    // What the dive computer recorded beyond the profile, handed over by the bridge after the
+    // profile; each column has one value per profile row. The JVM tests cut some of these out to
+    // make a host that declares only part of them, so each body is one statement.
+    public void setGasMixes(float[] oxygen, float[] helium, int[] usage) {
+        details.setGasMixes(oxygen, helium, usage);
+    }
+
+    public void setTanks(int[] gasMix, float[] volume, float[] workPressure,
+            float[] beginPressure, float[] endPressure, int[] volumeType, int[] usage) {
+        details.setTanks(gasMix, volume, workPressure, beginPressure, endPressure, volumeType,
+                usage);
+    }
+
+    public void setTankPressures(float[][] pressures) {
+        details.setTankPressures(pressures, times.length);
+    }
+
+    public void setSampleColumns(String[] names, float[][] columns) {
+        details.setSampleColumns(names, columns, times.length);
+    }
+
+    public void setEvents(int[] rows, int[] types, int[] times, int[] flags, int[] values) {
+        details.setEvents(rows, types, times, flags, values, this.times.length);
+    }
+
+    public void setDiveFields(String[] names, double[] values) {
+        details.setDiveFields(names, values);
+    }
+
     private static void requireProfile(Float[] times, Float[] depths, Float[] pressures,
             Float[] temperatures, Integer[] events) {
         if (times == null || depths == null || pressures == null || temperatures == null
@@ -104,6 +134,10 @@ public final class Dive {
             }
         }
         return deepest;
+    }
+
+    public DiveDetails getDetails() {
+        return details;
     }
 
     public Device getDevice() {
