@@ -3,8 +3,8 @@ package coralnote.demo;
 
 import java.io.IOException;
 import java.io.Reader;
+import java.io.StringWriter;
 import java.io.UncheckedIOException;
-import java.io.Writer;
 import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
@@ -38,10 +38,9 @@ final class KeptValues {
         Properties kept = load();
         kept.setProperty(key, value);
         try {
-            Files.createDirectories(file.getParent());
-            try (Writer writer = Files.newBufferedWriter(file, StandardCharsets.UTF_8)) {
-                kept.store(writer, null);
-            }
+            StringWriter text = new StringWriter();
+            kept.store(text, null);
+            AtomicFile.write(file, text.toString());
         } catch (IOException e) {
             throw new UncheckedIOException(e);
         }
