@@ -6,9 +6,14 @@ import java.io.PrintStream;
 import java.util.List;
 import java.util.Locale;
 
-/** Prints the logbook as a table, one dive to a row, "-" where the dive computer gave nothing. */
+/**
+ * Prints the logbook as a table, one dive to a row, "-" where the dive computer gave nothing, and
+ * under a row what else it recorded (DiveFacts), wrapped to the table's width.
+ */
 final class DiveTable {
     private static final String ROW = "%3s  %-19s  %6s  %6s  %6s  %-8s  %8s  %7s%n";
+    private static final String INDENT = "     ";
+    private static final int WIDTH = 80;
 
     private final PrintStream out;
 
@@ -24,7 +29,27 @@ final class DiveTable {
                     number(dive.getMaxDepth()), number(dive.getAverageDepth()),
                     dive.getGas() == null ? "-" : dive.getGas().toString(),
                     number(dive.getUsedPressure()), number(dive.getBottomTemperature()));
+            for (List<String> words : DiveFacts.lines(dive, WIDTH - INDENT.length())) {
+                printWrapped(words);
+            }
         }
+    }
+
+    /** Breaks between words; a continued line is indented further. */
+    private void printWrapped(List<String> words) {
+        StringBuilder line = new StringBuilder(INDENT);
+        int start = line.length();
+        for (String word : words) {
+            if (line.length() > start && line.length() + 1 + word.length() > WIDTH) {
+                out.println(line);
+                line = new StringBuilder(INDENT + "  ");
+                start = line.length();
+            } else if (line.length() > start) {
+                line.append(' ');
+            }
+            line.append(word);
+        }
+        out.println(line);
     }
 
     static String duration(float seconds) {
