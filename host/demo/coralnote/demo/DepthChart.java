@@ -2,16 +2,27 @@
 package coralnote.demo;
 
 import coralnote.main.java.core.Dive;
+import coralnote.main.java.core.DiveDetails;
 import java.io.PrintStream;
+import java.util.ArrayList;
 import java.util.Arrays;
+import java.util.List;
+import java.util.Locale;
 import java.util.Map;
 import java.util.TreeMap;
 
-/** Draws a dive's depth over time in the terminal, the surface on top and depth downwards. */
+/**
+ * Draws a dive's depth over time in the terminal, the surface on top and depth downwards: the
+ * decompression stops drawn with '=', and under the time axis a letter where something happened.
+ */
 final class DepthChart {
     private static final int COLUMNS = 60;
     private static final int ROWS = 12;
     private static final String MARGIN = "        ";
+    private static final int WIDTH = MARGIN.length() + 1 + COLUMNS;
+    /** libdivecomputer's DC_DECO_DECOSTOP, the deco.type of a row that owes a stop. */
+    private static final int DECO_STOP = 2;
+    private static final String DECO_LEGEND = "=== deco stop";
 
     /** libdivecomputer event codes a diver cares about, with their chart letter. */
     private static final Map<Integer, String> EVENTS = Map.of(
@@ -34,13 +45,26 @@ final class DepthChart {
         float[] depths = deepestPerColumn(times, dive.getDepths(), duration);
         // Whole metres per row keep the depth labels round.
         float metresPerRow = (float) Math.max(1, Math.ceil(max(depths) / (ROWS - 1)));
-        char[][] grid = plot(depths, metresPerRow);
+        boolean[] stops = decoStopColumns(times, dive.getDetails(), duration);
+        char[][] grid = plot(depths, stops, metresPerRow);
         for (int row = 0; row < ROWS; row++) {
             out.println(depthLabel(row, metresPerRow) + new String(grid[row]));
         }
         out.println(MARGIN + "+" + "-".repeat(COLUMNS));
         out.println(timeAxis(duration));
-        printEvents(times, dive.getEvents(), duration);
+        printEvents(dive, duration, stops);
+    }
+
+    /** The columns holding a row whose deco.type is a deco stop. */
+    private static boolean[] decoStopColumns(Float[] times, DiveDetails details, float duration) {
+        boolean[] stops = new boolean[COLUMNS];
+        float[] types = details.getSampleColumns().get("deco.type");
+        for (int i = 0; types != null && i < types.length; i++) {
+            if (types[i] == DECO_STOP) {
+                stops[column(times[i], duration)] = true;
+            }
+        }
+        return stops;
     }
 
     /** The deepest sample of each column; a column without samples repeats its left neighbour. */
@@ -78,7 +102,7 @@ final class DepthChart {
     }
 
     /** Marks each column's depth and joins steep steps with a vertical stroke. */
-    private static char[][] plot(float[] depths, float metresPerRow) {
+    private static char[][] plot(float[] depths, boolean[] stops, float metresPerRow) {
         char[][] grid = new char[ROWS][COLUMNS];
         for (char[] row : grid) {
             Arrays.fill(row, ' ');
@@ -90,7 +114,7 @@ final class DepthChart {
                     between++) {
                 grid[between][column] = '|';
             }
-            grid[row][column] = '*';
+            grid[row][column] = stops[column] ? '=' : '*';
             previousRow = row;
         }
         return grid;
@@ -110,7 +134,13 @@ final class DepthChart {
         return axis.append(end).toString();
     }
 
-    private void printEvents(Float[] times, Integer[] events, float duration) {
+    /**
+     * The letters under the time axis, from the profile's event codes and from where the gas mix
+     * in use changes, and the legend of everything marked.
+     */
+    private void printEvents(Dive dive, float duration, boolean[] stops) {
+        Float[] times = dive.getTimes();
+        Integer[] events = dive.getEvents();
         char[] marks = new char[COLUMNS];
         Arrays.fill(marks, ' ');
         Map<Character, String> legend = new TreeMap<>();
@@ -121,11 +151,68 @@ final class DepthChart {
                 legend.put(event.charAt(0), event.substring(2));
             }
         }
-        if (!legend.isEmpty()) {
-            out.println(MARGIN + " " + new String(marks).stripTrailing());
-            StringBuilder line = new StringBuilder(MARGIN + " ");
-            legend.forEach((mark, name) -> line.append(mark).append(" = ").append(name).append("  "));
-            out.println(line.toString().stripTrailing());
+        List<String> switches = gasSwitches(dive, duration, marks);
+        if (!switches.isEmpty()) {
+            legend.put('G', "gas switch to " + String.join(", ", switches));
         }
+        List<String> entries = new ArrayList<>();
+        for (boolean stop : stops) {
+            if (stop) {
+                entries.add(DECO_LEGEND);
+                break;
+            }
+        }
+        legend.forEach((mark, name) -> entries.add(mark + " = " + name));
+        if (entries.isEmpty()) {
+            return;
+        }
+        if (!new String(marks).isBlank()) {
+            out.println(MARGIN + " " + new String(marks).stripTrailing());
+        }
+        StringBuilder line = new StringBuilder(MARGIN + " ");
+        for (String entry : entries) {
+            if (line.length() > MARGIN.length() + 1
+                    && line.length() + 2 + entry.length() > WIDTH) {
+                out.println(line);
+                line = new StringBuilder(MARGIN + " ");
+            } else if (line.length() > MARGIN.length() + 1) {
+                line.append("  ");
+            }
+            line.append(entry);
+        }
+        out.println(line);
+    }
+
+    /**
+     * Marks 'G' where the gasmix column changes from one mix to another; each switch as the mix
+     * and the depth, "EAN50 at 21 m".
+     */
+    private static List<String> gasSwitches(Dive dive, float duration, char[] marks) {
+        DiveDetails details = dive.getDetails();
+        float[] inUse = details.getSampleColumns().get("gasmix");
+        List<String> switches = new ArrayList<>();
+        if (inUse == null) {
+            return switches;
+        }
+        Float[] times = dive.getTimes();
+        Float[] depths = dive.getDepths();
+        List<DiveDetails.GasMix> mixes = details.getGasMixes();
+        float previous = Float.NaN;
+        for (int i = 0; i < inUse.length; i++) {
+            float mix = inUse[i];
+            if (Float.isNaN(mix) || mix == previous) {
+                continue;
+            }
+            if (!Float.isNaN(previous)) {
+                marks[column(times[i], duration)] = 'G';
+                String name = mix >= 0 && mix < mixes.size()
+                        ? DiveFacts.gasName(mixes.get((int) mix)) : "mix " + (int) mix;
+                Float depth = depths[i];
+                switches.add(depth == null || depth.isNaN() ? name
+                        : String.format(Locale.ROOT, "%s at %.0f m", name, depth));
+            }
+            previous = mix;
+        }
+        return switches;
     }
 }
