@@ -132,20 +132,41 @@ public final class DiveLogDemo {
         return 1;
     }
 
-    /** After a whole download: how many dives were new, and its time against the last full one. */
+    /**
+     * After a whole download: how many dives were new, and its time against the last download of
+     * every dive over the same link; a file read takes milliseconds where Bluetooth LE takes
+     * seconds, whatever either brings.
+     */
     private void tellWhatWasNew(KeptFingerprints fingerprints, Device device, int dives,
             long millis) {
         String serial = device.getName();
+        String link = link();
         if (!fingerprints.given()) {
-            fingerprints.keepFullDownloadMillis(vendor, model, serial, millis);
-            out.printf("%nEvery dive downloaded in %d ms; the next download brings only new ones"
-                    + " (--all downloads every dive again).%n", millis);
+            fingerprints.keepFullDownloadMillis(vendor, model, serial, link, millis);
+            out.printf("%nEvery dive downloaded in %d ms %s; the next download brings only new"
+                    + " ones (--all downloads every dive again).%n", millis, link);
             return;
         }
-        long full = fingerprints.fullDownloadMillis(vendor, model, serial);
-        out.printf("%n%s new dive%s since the last download, in %d ms%s.%n",
-                dives == 0 ? "No" : Integer.toString(dives), dives == 1 ? "" : "s", millis,
-                full >= 0 ? " (every dive took " + full + " ms)" : "");
+        long full = fingerprints.fullDownloadMillis(vendor, model, serial, link);
+        out.printf("%n%s new dive%s since the last download, in %d ms %s%s%n",
+                dives == 0 ? "No" : Integer.toString(dives), dives == 1 ? "" : "s", millis, link,
+                full >= 0 ? " (every dive took " + full + " ms)."
+                        : ".\nNo download of every dive " + link + " yet to compare it with (--all"
+                                + " makes one).");
+    }
+
+    /** How this run reaches the dive computer, as the timing line says it. */
+    private String link() {
+        if (port.isEmpty() || port.regionMatches(true, 0, "LE:", 0, 3)) {
+            return "over Bluetooth LE";
+        }
+        if (paceMs > 0) {
+            return "from an image file paced at " + paceMs + " ms per KiB";
+        }
+        if (Files.isRegularFile(Path.of(port))) {
+            return "from an image file";
+        }
+        return "on " + port;
     }
 
     /**

@@ -36,14 +36,18 @@ final class KeptFingerprints implements DiveFingerprints {
         kept.putBytes(key(vendor, model, serial), fingerprint);
     }
 
-    /** How long the last download of every dive took, in milliseconds, or -1. */
-    long fullDownloadMillis(String vendor, String model, String serial) {
-        String millis = kept.get("time/" + key(vendor, model, serial));
+    /**
+     * How long the last download of every dive over {@code link} took, in milliseconds, or -1.
+     * Each link keeps its own: a time over Bluetooth LE says nothing about a file read.
+     */
+    long fullDownloadMillis(String vendor, String model, String serial, String link) {
+        String millis = kept.get("time/" + key(vendor, model, serial) + "/" + link);
         return millis != null ? Long.parseLong(millis) : -1;
     }
 
-    void keepFullDownloadMillis(String vendor, String model, String serial, long millis) {
-        kept.put("time/" + key(vendor, model, serial), Long.toString(millis));
+    void keepFullDownloadMillis(String vendor, String model, String serial, String link,
+            long millis) {
+        kept.put("time/" + key(vendor, model, serial) + "/" + link, Long.toString(millis));
     }
 
     private static String key(String vendor, String model, String serial) {
