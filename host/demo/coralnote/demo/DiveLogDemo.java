@@ -14,15 +14,16 @@ import java.nio.charset.StandardCharsets;
 import java.nio.file.Files;
 import java.nio.file.Path;
 import java.util.ArrayList;
-import java.util.Comparator;
+import java.util.Collection;
+import java.util.HashSet;
 import java.util.LinkedHashSet;
 import java.util.List;
 import java.util.Set;
 import java.util.concurrent.TimeUnit;
 
 /**
- * Lists the dive computers the bridge supports, then downloads every dive of one of them and
- * prints the logbook with a depth chart per dive.
+ * Lists the dive computers the bridge supports, then downloads the dives of one of them, adds
+ * them to the logbook kept for it and prints the logbook with a depth chart per dive.
  */
 public final class DiveLogDemo {
     private static final String USAGE = "usage: DiveLogDemo [--vendor V] [--model M] [--port P]"
@@ -31,8 +32,8 @@ public final class DiveLogDemo {
             + " ./examples\n  --pace MS: a simulator image is read as a slow dive computer sends"
             + " it, MS milliseconds for each packet of 1 KiB\n  --all: download every dive, not"
             + " only those added since the last download\n  --state DIR: where the demo keeps"
-            + " fingerprints, Bluetooth access codes and the last download's log (default"
-            + " ~/.divebridge-demo)";
+            + " logbooks, fingerprints, Bluetooth access codes and the last download's log"
+            + " (default ~/.divebridge-demo)";
     private static final String BUNDLED_IMAGE = "reef-week.json";
     private static final int PACKET_BYTES = 1024;
 
@@ -233,18 +234,82 @@ public final class DiveLogDemo {
             tellWhatWasNew(fingerprints, device, dives.size(), millis);
         }
 
-        List<Dive> logbook = new ArrayList<>(dives);
-        logbook.sort(Comparator.comparing(Dive::getStart));
+        showLogbook(device, dives);
+    }
+
+    /**
+     * Adds the downloaded dives to the logbook kept for the dive computer and prints it: the table
+     * of every kept dive, then the depth charts of this download's dives, or of every kept dive
+     * when it brought none.
+     */
+    private void showLogbook(Device device, Set<Dive> downloaded) throws IOException {
+        KeptLogbook kept = new KeptLogbook(state.resolve("logbooks"), device);
+        List<Dive> before;
+        try {
+            before = kept.load();
+        } catch (IOException e) {
+            out.printf("%nCannot read the kept logbook (%s); moved it to %s. --all downloads"
+                    + " every dive again.%n", e.getMessage(), kept.setAside());
+            before = new ArrayList<>();
+        }
+        Set<String> keptBefore = identities(before);
+        Set<String> brought = identities(downloaded);
+        List<Dive> logbook = downloaded.isEmpty() ? before : kept.add(before, downloaded);
+        List<Integer> added = new ArrayList<>();
+        List<Integer> charted = new ArrayList<>();
+        for (int i = 0; i < logbook.size(); i++) {
+            String identity = KeptLogbook.identity(logbook.get(i));
+            if (downloaded.isEmpty() || brought.contains(identity)) {
+                charted.add(i);
+            }
+            if (!keptBefore.contains(identity)) {
+                added.add(i + 1);
+            }
+        }
         out.println();
-        out.printf("%s %s, serial %s: %d dive%s%n", device.getVendor(), device.getProduct(),
-                device.getName(), logbook.size(), logbook.size() == 1 ? "" : "s");
+        if (logbook.isEmpty()) {
+            out.printf("%s %s, serial %s: no dives in the logbook yet%n", device.getVendor(),
+                    device.getProduct(), device.getName());
+            return;
+        }
+        out.printf("%s %s, serial %s: %d dive%s in the logbook%s%n", device.getVendor(),
+                device.getProduct(), device.getName(), logbook.size(),
+                logbook.size() == 1 ? "" : "s", news(logbook.size(), downloaded.size(), added));
         out.println();
         new DiveTable(out).print(logbook);
         DepthChart chart = new DepthChart(out);
-        for (int i = 0; i < logbook.size(); i++) {
+        for (int i : charted) {
             out.println();
             out.printf("#%d  %s%n", i + 1, logbook.get(i).getStart());
             chart.print(logbook.get(i));
         }
+    }
+
+    private static Set<String> identities(Collection<Dive> dives) {
+        Set<String> identities = new HashSet<>();
+        for (Dive dive : dives) {
+            identities.add(KeptLogbook.identity(dive));
+        }
+        return identities;
+    }
+
+    /** What the logbook's heading adds: which dives are new, or that it is the one kept. */
+    private String news(int dives, int downloaded, List<Integer> added) {
+        if (downloaded == 0) {
+            return ", kept from earlier downloads";
+        }
+        String again = downloaded > added.size()
+                ? ", " + (downloaded - added.size()) + " downloaded again" : "";
+        if (added.isEmpty()) {
+            return ", none new" + again;
+        }
+        if (added.size() == dives) {
+            return dives == 1 ? ", new" : ", all new";
+        }
+        StringBuilder numbers = new StringBuilder();
+        for (int number : added) {
+            numbers.append(numbers.length() == 0 ? "#" : ", #").append(number);
+        }
+        return ", " + added.size() + " new (" + numbers + ")" + again;
     }
 }
