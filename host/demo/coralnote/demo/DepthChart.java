@@ -136,16 +136,25 @@ final class DepthChart {
 
     /**
      * The letters under the time axis, from the profile's event codes and from where the gas mix
-     * in use changes, and the legend of everything marked.
+     * in use changes, and the legend of everything marked. Where the samples tell the gas mix or
+     * the deco state, they mark the switches and stops instead of the events, which would mark
+     * the same a column or two apart.
      */
     private void printEvents(Dive dive, float duration, boolean[] stops) {
         Float[] times = dive.getTimes();
         Integer[] events = dive.getEvents();
+        Map<String, float[]> columns = dive.getDetails().getSampleColumns();
         char[] marks = new char[COLUMNS];
         Arrays.fill(marks, ' ');
         Map<Character, String> legend = new TreeMap<>();
         for (int i = 0; i < events.length; i++) {
             String event = events[i] == null ? null : EVENTS.get(events[i]);
+            if (event != null && event.charAt(0) == 'G' && columns.containsKey("gasmix")) {
+                continue;
+            }
+            if (event != null && event.charAt(0) == 'D' && columns.containsKey("deco.type")) {
+                continue;
+            }
             if (event != null) {
                 marks[column(times[i], duration)] = event.charAt(0);
                 legend.put(event.charAt(0), event.substring(2));
