@@ -234,7 +234,7 @@ public final class DiveLogDemo {
             tellWhatWasNew(fingerprints, device, dives.size(), millis);
         }
 
-        showLogbook(device, dives);
+        showLogbook(device, dives, fingerprints.given());
     }
 
     /**
@@ -242,7 +242,8 @@ public final class DiveLogDemo {
      * of every kept dive, then the depth charts of this download's dives, or of every kept dive
      * when it brought none.
      */
-    private void showLogbook(Device device, Set<Dive> downloaded) throws IOException {
+    private void showLogbook(Device device, Set<Dive> downloaded, boolean onlyNew)
+            throws IOException {
         KeptLogbook kept = new KeptLogbook(state.resolve("logbooks"), device);
         List<Dive> before;
         try {
@@ -268,8 +269,10 @@ public final class DiveLogDemo {
         }
         out.println();
         if (logbook.isEmpty()) {
-            out.printf("%s %s, serial %s: no dives in the logbook yet%n", device.getVendor(),
-                    device.getProduct(), device.getName());
+            // A fingerprint kept without its logbook (an older demo's state) hides the old dives.
+            out.printf("%s %s, serial %s: no dives in the logbook yet%s%n", device.getVendor(),
+                    device.getProduct(), device.getName(),
+                    onlyNew ? "; --all downloads every dive again" : "");
             return;
         }
         out.printf("%s %s, serial %s: %d dive%s in the logbook%s%n", device.getVendor(),
