@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Everything a download asks of the application, in one place: it is told of the progress and of
-// libdivecomputer's log, asked for the fingerprint of the newest dive it has, and, by a BLE dive
-// computer that pairs, for the PIN the diver reads off its screen and the access code it granted.
-// Each answer is neutral where the application has nothing to say: no progress or log wanted, no
-// fingerprint (every dive comes), no PIN, no access code. Any call may raise; the download then
-// ends with that failure (see CallbackFailure).
+// libdivecomputer's log, asked for the fingerprint of the newest dive it has and which details of
+// a dive it takes, and, by a BLE dive computer that pairs, for the PIN the diver reads off its
+// screen and the access code it granted. Each answer is neutral where the application has nothing
+// to say: no progress or log wanted, no fingerprint (every dive comes), no details, no PIN, no
+// access code. Any call may raise; the download then ends with that failure (see CallbackFailure).
 #pragma once
 
 #include "base/bytes.h"
+#include "parse/dive_details.h"
 
 #include <optional>
 #include <string>
@@ -25,6 +26,9 @@ class Application {
     // `level` is libdivecomputer's number: 1 error, 2 warning, 3 info, 4 debug.
     virtual bool wantsLog() const { return false; }
     virtual void log(int, const std::string &) {}
+
+    // Which of each dive's details it takes beyond the dive's own; the others are not collected.
+    virtual DetailKinds diveDetailsWanted() const { return {}; }
 
     // The fingerprint of the newest dive it has from the dive computer of this serial number;
     // empty when none: every dive comes.

@@ -123,7 +123,7 @@ int diveCallback(const unsigned char *data, unsigned int size, const unsigned ch
         return 0;
     }
     const bool kept = run.failure->capture([&] {
-        DiveRecord record = parseDiveData(run.device, data, size);
+        DiveRecord record = parseDiveData(run.device, data, size, run.details);
         DiveDownload &download = *run.download;
         if (download.dives.empty() && fingerprint != nullptr) {
             download.newestFingerprint.assign(fingerprint, fingerprint + fingerprintSize);
@@ -141,6 +141,7 @@ DeviceConnection::DeviceConnection(const DiveComputer &computer, StopRequest sto
     : run(computer.callbackFailure()) {
     run.stop = stop;
     run.application = &computer.application();
+    run.details = run.application->diveDetailsWanted();
     try {
         open(computer);
     } catch (const BleChoiceDeclined &) {

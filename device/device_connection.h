@@ -44,6 +44,7 @@ struct DiveDownloadRun {
     DeviceIdentity identity;
     DiveDownload *download = nullptr;                 // the download under way; null outside one
     Application *application = &silentApplication();  // the dive computer's
+    DetailKinds details;  // what the application takes of each dive beyond its own
     bool fingerprintAsked = false;
     CallbackFailure *failure;  // the dive computer's, which its log shares
     StopRequest stop;

@@ -2,6 +2,7 @@
 #include "parse/dive_parsing.h"
 
 #include "base/native_exception.h"
+#include "parse/dive_fields.h"
 #include "parse/parser_adapter.h"
 #include "parse/sample_collection.h"
 
@@ -30,15 +31,18 @@ unsigned int readCount(dc_parser_t *parser, dc_field_type_t type, const char *me
     return count;
 }
 
-// Entries whose read is unsupported are left out; the list closes up.
+// Entries whose read is unsupported are left out and the list closes up; their indices are kept
+// in `unread`.
 template <typename Entry>
 std::vector<Entry> readList(dc_parser_t *parser, dc_field_type_t type, unsigned int count,
-                            const char *message) {
+                            const char *message, std::vector<std::uint32_t> &unread) {
     std::vector<Entry> entries;
     for (unsigned int index = 0; index < count; ++index) {
         Entry entry{};
         if (readField(parser, type, index, &entry, message)) {
             entries.push_back(entry);
+        } else {
+            unread.push_back(index);
         }
     }
     return entries;
@@ -48,16 +52,19 @@ unsigned int readGasMixCount(dc_parser_t *parser) {
     return readCount(parser, DC_FIELD_GASMIX_COUNT, "Error parsing the gas mix count.");
 }
 
-std::vector<dc_gasmix_t> readGasMixes(dc_parser_t *parser, unsigned int count) {
-    return readList<dc_gasmix_t>(parser, DC_FIELD_GASMIX, count, "Error parsing the gas mix.");
+std::vector<dc_gasmix_t> readGasMixes(dc_parser_t *parser, unsigned int count,
+                                      std::vector<std::uint32_t> &unread) {
+    return readList<dc_gasmix_t>(parser, DC_FIELD_GASMIX, count, "Error parsing the gas mix.",
+                                 unread);
 }
 
 unsigned int readTankCount(dc_parser_t *parser) {
     return readCount(parser, DC_FIELD_TANK_COUNT, "Error parsing the tank count.");
 }
 
-std::vector<dc_tank_t> readTanks(dc_parser_t *parser, unsigned int count) {
-    return readList<dc_tank_t>(parser, DC_FIELD_TANK, count, "Error parsing the tank.");
+std::vector<dc_tank_t> readTanks(dc_parser_t *parser, unsigned int count,
+                                 std::vector<std::uint32_t> &unread) {
+    return readList<dc_tank_t>(parser, DC_FIELD_TANK, count, "Error parsing the tank.", unread);
 }
 
 OptionalDouble readOptionalDouble(dc_parser_t *parser, dc_field_type_t type, const char *message) {
@@ -118,25 +125,35 @@ DiveParser::DiveParser(dc_device_t *device, const unsigned char *data, unsigned 
     }
 }
 
-DiveRecord parseDive(const DiveParser &parser) {
+DiveRecord parseDive(const DiveParser &parser, const DetailKinds &details) {
     dc_parser_t *handle = parser.handle();
     DiveRecord record;
     const unsigned int gasMixCount = readGasMixCount(handle);
-    record.gasMixes = readGasMixes(handle, gasMixCount);
+    record.gasMixes = readGasMixes(handle, gasMixCount, record.unreadGasMixes);
     const unsigned int tankCount = readTankCount(handle);
-    record.tanks = readTanks(handle, tankCount);
+    record.tanks = readTanks(handle, tankCount, record.unreadTanks);
     record.averageDepth = readAverageDepth(handle);
     record.minimumTemperature = readMinimumTemperature(handle);
     record.dateTime = readDateTime(handle);
     record.diveTime = readDiveTime(handle);
     record.maxDepth = readMaxDepth(handle);
-    record.profile = readProfile(handle);
+    if (details.anyFromSamples()) {
+        DetailCollector collector(details);
+        record.profile = readProfile(handle, &collector);
+        record.details = collector.finish(record.profile.rowCount);
+    } else {
+        record.profile = readProfile(handle);
+    }
+    if (details.fields) {
+        record.details.fields = readDiveFields(handle);
+    }
     return record;
 }
 
-DiveRecord parseDiveData(dc_device_t *device, const unsigned char *data, unsigned int size) {
+DiveRecord parseDiveData(dc_device_t *device, const unsigned char *data, unsigned int size,
+                         const DetailKinds &details) {
     const DiveParser parser(device, data, size);
-    return parseDive(parser);
+    return parseDive(parser, details);
 }
 
 }  // namespace divebridge

@@ -25,11 +25,13 @@ class DiveParser {
     ParserHandle parser;
 };
 
-// Reads the summary fields, gas mixes, tanks and samples in libdivecomputer call order; the first
-// failing read raises its Exception and nothing after it is read.
-DiveRecord parseDive(const DiveParser &parser);
+// Reads the summary fields, gas mixes, tanks and samples in libdivecomputer call order, then the
+// further fields when `details` asks for them; the first failing read of the dive's own raises
+// its Exception and nothing after it is read. The details asked for are collected on the way.
+DiveRecord parseDive(const DiveParser &parser, const DetailKinds &details = {});
 
 // Parses one dive's bytes, as delivered by the dive callback, into a complete record.
-DiveRecord parseDiveData(dc_device_t *device, const unsigned char *data, unsigned int size);
+DiveRecord parseDiveData(dc_device_t *device, const unsigned char *data, unsigned int size,
+                         const DetailKinds &details = {});
 
 }  // namespace divebridge

@@ -2,6 +2,8 @@
 // The native form of one downloaded dive: summary values, gas mixes, tanks and the sample table.
 #pragma once
 
+#include "parse/dive_details.h"
+
 #include <libdivecomputer/datetime.h>
 #include <libdivecomputer/parser.h>
 
@@ -111,14 +113,18 @@ struct DiveProfile {
 };
 
 struct DiveRecord {
-    std::vector<dc_gasmix_t> gasMixes;
-    std::vector<dc_tank_t> tanks;
+    std::vector<dc_gasmix_t> gasMixes;  // the mixes the parser could read, in its index order
+    std::vector<dc_tank_t> tanks;       // likewise the tanks
+    // The parser's indices of the mixes and tanks it could not read, left out above.
+    std::vector<std::uint32_t> unreadGasMixes;
+    std::vector<std::uint32_t> unreadTanks;
     OptionalDouble averageDepth;        // metres
     OptionalDouble minimumTemperature;  // degrees Celsius
     dc_datetime_t dateTime{};           // all zero when the dive computer does not report it
     double diveTime = 0;                // seconds
     double maxDepth = 0;                // metres
     DiveProfile profile;
+    DiveDetails details;  // only what the application takes
 };
 
 }  // namespace divebridge

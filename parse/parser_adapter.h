@@ -30,6 +30,46 @@ inline SampleValueArgument sampleArgumentOf(const dc_sample_value_t &value) {
 constexpr double sampleTimeUnitsPerSecond = 1.0;
 #endif
 
+// A ppO2 sample's value and the sensor that measured it, and a deco sample's time to surface:
+// 0.9 names the sensor (DC_SENSOR_NONE for a value of no sensor) and adds the time to surface;
+// earlier releases deliver neither.
+#if DC_VERSION_CHECK(0, 9, 0)
+constexpr bool ppo2NamesItsSensor = true;
+constexpr bool decoHasTimeToSurface = true;
+inline double ppo2Of(const dc_sample_value_t &value) {
+    return value.ppo2.value;
+}
+inline unsigned int ppo2SensorOf(const dc_sample_value_t &value) {
+    return value.ppo2.sensor;
+}
+inline unsigned int decoTimeToSurfaceOf(const dc_sample_value_t &value) {
+    return value.deco.tts;
+}
+#else
+constexpr bool ppo2NamesItsSensor = false;
+constexpr bool decoHasTimeToSurface = false;
+inline double ppo2Of(const dc_sample_value_t &value) {
+    return value.ppo2;
+}
+inline unsigned int ppo2SensorOf(const dc_sample_value_t &) {
+    return 0;
+}
+inline unsigned int decoTimeToSurfaceOf(const dc_sample_value_t &) {
+    return 0;
+}
+#endif
+
+// A gas mix's or tank's use (dc_usage_t), which 0.9 added: 0, none in particular, before it.
+template <typename Entry>
+int usageOf(const Entry &entry) {
+#if DC_VERSION_CHECK(0, 9, 0)
+    return static_cast<int>(entry.usage);
+#else
+    static_cast<void>(entry);
+    return 0;
+#endif
+}
+
 // A time sample in seconds since the start of the dive, the nearest float to the library's value.
 inline float sampleTimeSeconds(const dc_sample_value_t &value) {
     return static_cast<float>(static_cast<double>(value.time) / sampleTimeUnitsPerSecond);

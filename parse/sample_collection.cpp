@@ -60,27 +60,51 @@ void padColumns(DiveProfile &profile, std::uint32_t length) {
     profile.events.padTo(length);
 }
 
-void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
+namespace {
+
+// libdivecomputer is C: a newer release may deliver kinds beyond this header's enumeration, and
+// loading such a value as the enumeration is undefined. It is read as the number it is.
+std::uint32_t kindOf(dc_sample_type_t type) {
+    static_assert(sizeof(type) == sizeof(std::uint32_t), "dc_sample_type_t is 32 bits wide");
+    std::uint32_t kind;
+    std::memcpy(&kind, &type, sizeof kind);
+    return kind;
+}
+
+template <bool withDetails>
+void takeSample(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
     auto &collector = *static_cast<SampleCollector *>(userdata);
     if (collector.failure) {
         return;  // the walk has failed already; the rest of the samples is ignored
     }
-    // libdivecomputer is C: a newer release may deliver kinds beyond this header's enumeration,
-    // and loading such a value as the enumeration is undefined. It is read as the number it is.
-    static_assert(sizeof(type) == sizeof(std::uint32_t), "dc_sample_type_t is 32 bits wide");
-    std::uint32_t kind;
-    std::memcpy(&kind, &type, sizeof kind);
+    const std::uint32_t kind = kindOf(type);
     try {
-        collectSample(collector, kind, sampleValueOf(value));
+        const dc_sample_value_t &sample = sampleValueOf(value);
+        collectSample(collector, kind, sample);
+        if constexpr (withDetails) {
+            collector.details->collect(kind, sample, collector.profile.rowCount);
+        }
     } catch (...) {
         collector.failure = std::current_exception();
     }
 }
 
-DiveProfile readProfile(dc_parser_t *parser) {
+}  // namespace
+
+void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
+    takeSample<false>(type, value, userdata);
+}
+
+void detailedSampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
+    takeSample<true>(type, value, userdata);
+}
+
+DiveProfile readProfile(dc_parser_t *parser, DetailCollector *details) {
     DiveProfile profile;
     SampleCollector collector{profile, nullptr};
-    const dc_status_t status = dc_parser_samples_foreach(parser, sampleCallback, &collector);
+    collector.details = details;
+    const dc_status_t status = dc_parser_samples_foreach(
+        parser, details != nullptr ? detailedSampleCallback : sampleCallback, &collector);
     if (collector.failure) {
         std::rethrow_exception(collector.failure);
     }
