@@ -44,6 +44,12 @@ constexpr MethodRow optionalConnectorMethod(HostMethod id, const char *name, con
                                             const char *failure) {
     return {id, HostClass::DeviceConnector, name, signature, true, failure};
 }
+// The optional instance methods of Dive, which hand over what a dive computer recorded beyond the
+// dive's own values.
+constexpr MethodRow optionalDiveMethod(HostMethod id, const char *name, const char *signature) {
+    return {id,        HostClass::Dive, name,
+            signature, false,           "Could not hand the dive's details to the application."};
+}
 #define TEXT "Ljava/lang/String;"
 
 constexpr MethodRow methodRows[] = {
@@ -93,6 +99,12 @@ constexpr MethodRow methodRows[] = {
     optionalConnectorMethod(HostMethod::ChooseBluetoothDevice, "chooseBluetoothDevice",
                             "([" TEXT "[" TEXT ")" TEXT,
                             "Could not ask the application which dive computer to use."),
+    optionalDiveMethod(HostMethod::SetGasMixes, "setGasMixes", "([F[F[I)V"),
+    optionalDiveMethod(HostMethod::SetTanks, "setTanks", "([I[F[F[F[F[I[I)V"),
+    optionalDiveMethod(HostMethod::SetTankPressures, "setTankPressures", "([[F)V"),
+    optionalDiveMethod(HostMethod::SetSampleColumns, "setSampleColumns", "([" TEXT "[[F)V"),
+    optionalDiveMethod(HostMethod::SetEvents, "setEvents", "([I[I[I[I[I)V"),
+    optionalDiveMethod(HostMethod::SetDiveFields, "setDiveFields", "([" TEXT "[D)V"),
 };
 
 #undef TEXT
@@ -181,6 +193,10 @@ void lookUpOptionalMethods(JNIEnv *env, HostJava &java) {
             lookUpOptionalMethod(env, row.id, java);
         }
     }
+}
+
+HostClass ownerOf(HostMethod method) {
+    return rowOf(method).owner;
 }
 
 const char *failureTextOf(HostMethod method) {

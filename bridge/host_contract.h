@@ -55,6 +55,14 @@ enum class HostMethod : std::size_t {
     SaveDiveFingerprint,      // void saveDiveFingerprint(vendor, model, serial, byte[] fingerprint)
     LibdivecomputerLog,       // void libdivecomputerLog(int level, String message)
     ChooseBluetoothDevice,    // String chooseBluetoothDevice(String[] names, String[] addresses)
+    // Optional instance methods of Dive, called through callHostMethodOf once per dive after its
+    // profile:
+    SetGasMixes,       // void setGasMixes(float[] oxygen, float[] helium, int[] usage)
+    SetTanks,          // void setTanks(int[] gasMix, float[] volume, ..., int[] usage)
+    SetTankPressures,  // void setTankPressures(float[][] pressures)
+    SetSampleColumns,  // void setSampleColumns(String[] names, float[][] columns)
+    SetEvents,         // void setEvents(int[] rows, int[] types, int[] times, int[] flags, ...)
+    SetDiveFields,     // void setDiveFields(String[] names, double[] values)
     Count
 };
 
@@ -100,6 +108,9 @@ void lookUpOptionalMethod(JNIEnv *env, HostMethod method, HostJava &java);
 
 // Looks up every method the table marks optional, in the table's order, as lookUpOptionalMethod.
 void lookUpOptionalMethods(JNIEnv *env, HostJava &java);
+
+// The class that declares `method`.
+HostClass ownerOf(HostMethod method);
 
 // What a failed call of the optional `method` says: the message of the NativeException chained to
 // what the host threw.

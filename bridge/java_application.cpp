@@ -17,6 +17,16 @@ void JavaApplication::log(int level, const std::string &line) {
     }
 }
 
+// Gas mixes and tanks are read for every dive: the host's Dive gets its gas and cylinder of them.
+DetailKinds JavaApplication::diveDetailsWanted() const {
+    DetailKinds kinds;
+    kinds.tankPressures = declares(HostMethod::SetTankPressures);
+    kinds.sampleColumns = declares(HostMethod::SetSampleColumns);
+    kinds.events = declares(HostMethod::SetEvents);
+    kinds.fields = declares(HostMethod::SetDiveFields);
+    return kinds;
+}
+
 Bytes JavaApplication::fingerprintFor(const char *serialText) {
     return callHostMethod<Bytes>(env, java, HostMethod::DiveFingerprint, vendor, model, serialText);
 }

@@ -29,6 +29,7 @@ class JavaApplication final : public Application {
     void progress(unsigned int current, unsigned int maximum) override;
     bool wantsLog() const override { return declares(HostMethod::LibdivecomputerLog); }
     void log(int level, const std::string &line) override;
+    DetailKinds diveDetailsWanted() const override;
     Bytes fingerprintFor(const char *serialText) override;
     bool choosesBluetoothDevice() const override {
         return declares(HostMethod::ChooseBluetoothDevice);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "bridge/java_dive.h"
 
+#include "bridge/java_dive_details.h"
 #include "bridge/java_scoped.h"
 #include "bridge/profile_conversion.h"
 
@@ -149,7 +150,9 @@ void buildJavaDive(JNIEnv *env, const HostJava &java, const DiveRecord &record, 
                        averageDepth, usedPressure, bottomTemperature, gas, cylinder);
     checkStep(env, nativeException, "Could not create dive.");
 
-    convertProfile(env, record.profile, dive, java);
+    const std::vector<std::uint32_t> rows = dropRowsWithoutDepth(record.profile);
+    convertProfile(env, record.profile, rows, dive, java);
+    handDiveDetails(env, java, record, rows, dive);
 
     env->CallBooleanMethod(set, java[HostMethod::SetAdd], dive);
     checkStep(env, nativeException, "Could not save dive.");

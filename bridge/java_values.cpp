@@ -108,6 +108,77 @@ jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts) 
     return array;
 }
 
+namespace {
+
+// What NewXArray itself raises for an array it cannot make.
+void throwOutOfMemory(JNIEnv *env, const char *message) {
+    const jclass error = env->FindClass("java/lang/OutOfMemoryError");
+    if (error != nullptr) {
+        env->ThrowNew(error, message);
+        env->DeleteLocalRef(error);
+    }
+}
+
+// The new Java array of `values` (`make` and `fill` are the JNI calls of its element type); null
+// with the failure pending when a Java array cannot hold them or cannot be made.
+template <typename Array, typename Element, typename Value>
+Array newJavaArray(JNIEnv *env, const std::vector<Value> &values, Array (JNIEnv::*make)(jsize),
+                   void (JNIEnv::*fill)(Array, jsize, jsize, const Element *)) {
+    static_assert(sizeof(Value) == sizeof(Element), "the values are Java's elements bit for bit");
+    if (values.size() > static_cast<std::size_t>(std::numeric_limits<jsize>::max())) {
+        throwOutOfMemory(env, "More values than a Java array can hold.");
+        return nullptr;
+    }
+    const auto length = static_cast<jsize>(values.size());
+    Array array = (env->*make)(length);
+    if (array != nullptr && length > 0) {
+        (env->*fill)(array, 0, length, reinterpret_cast<const Element *>(values.data()));
+    }
+    return array;
+}
+
+}  // namespace
+
+jfloatArray newJavaFloats(JNIEnv *env, const std::vector<float> &values) {
+    return newJavaArray<jfloatArray, jfloat>(env, values, &JNIEnv::NewFloatArray,
+                                             &JNIEnv::SetFloatArrayRegion);
+}
+
+jintArray newJavaInts(JNIEnv *env, const std::vector<std::int32_t> &values) {
+    return newJavaArray<jintArray, jint>(env, values, &JNIEnv::NewIntArray,
+                                         &JNIEnv::SetIntArrayRegion);
+}
+
+jdoubleArray newJavaDoubles(JNIEnv *env, const std::vector<double> &values) {
+    return newJavaArray<jdoubleArray, jdouble>(env, values, &JNIEnv::NewDoubleArray,
+                                               &JNIEnv::SetDoubleArrayRegion);
+}
+
+jobjectArray newJavaFloatColumns(JNIEnv *env, const std::vector<std::vector<float>> &columns) {
+    const jclass columnClass = env->FindClass("[F");
+    if (columnClass == nullptr) {
+        return nullptr;
+    }
+    jobjectArray array =
+        env->NewObjectArray(static_cast<jsize>(columns.size()), columnClass, nullptr);
+    env->DeleteLocalRef(columnClass);
+    if (array == nullptr) {
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        jfloatArray column = newJavaFloats(env, columns[i]);
+        if (column == nullptr) {
+            return nullptr;
+        }
+        env->SetObjectArrayElement(array, static_cast<jsize>(i), column);
+        env->DeleteLocalRef(column);
+        if (env->ExceptionCheck()) {
+            return nullptr;
+        }
+    }
+    return array;
+}
+
 jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes) {
     const auto length = static_cast<jsize>(bytes.size());
     jbyteArray array = env->NewByteArray(length);

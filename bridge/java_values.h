@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
-// Java strings and byte arrays from native values, and back: texts that JNI's NewStringUTF cannot
-// take as they are (it wants modified UTF-8, and a libdivecomputer log line or a name heard over
-// the air may hold anything), fingerprints and access codes.
+// Java strings and arrays from native values, and byte arrays back: texts that JNI's NewStringUTF
+// cannot take as they are (it wants modified UTF-8, and a libdivecomputer log line or a name heard
+// over the air may hold anything), fingerprints and access codes, and a dive's columns of values.
 #pragma once
 
 #include "base/bytes.h"
 
 #include <jni.h>
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,17 @@ jstring newJavaString(JNIEnv *env, const std::string &utf8);
 // reference beside the array's own while it is made. Leaves a Java exception pending and answers
 // null when it cannot be made.
 jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts);
+
+// New float[], int[] and double[] arrays holding `values`, each filled in one call. Leave a Java
+// exception pending and answer null when they cannot be made.
+jfloatArray newJavaFloats(JNIEnv *env, const std::vector<float> &values);
+jintArray newJavaInts(JNIEnv *env, const std::vector<std::int32_t> &values);
+jdoubleArray newJavaDoubles(JNIEnv *env, const std::vector<double> &values);
+
+// A new float[][] holding `columns`, each made as newJavaFloats makes it; it holds one local
+// reference beside the array's own while it is made. Leaves a Java exception pending and answers
+// null when it cannot be made.
+jobjectArray newJavaFloatColumns(JNIEnv *env, const std::vector<std::vector<float>> &columns);
 
 // A new byte[] holding `bytes`. Leaves a Java exception pending when it cannot be made.
 jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes);

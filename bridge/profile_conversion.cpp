@@ -96,8 +96,8 @@ OptionalFloat clampToZero(OptionalFloat cell) {
     return cell;
 }
 
-void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive, const HostJava &java) {
-    const std::vector<std::uint32_t> rows = dropRowsWithoutDepth(profile);
+void convertProfile(JNIEnv *env, const DiveProfile &profile, const std::vector<std::uint32_t> &rows,
+                    jobject dive, const HostJava &java) {
     if (rows.empty()) {
         return;
     }

@@ -19,9 +19,11 @@ std::vector<std::uint32_t> dropRowsWithoutDepth(const DiveProfile &profile);
 // Present values at or below zero (negative zero included) become 0; NaN and absent pass through.
 OptionalFloat clampToZero(OptionalFloat cell);
 
-// Builds the arrays and calls setDiveProfileAndUpdate; does nothing for a profile without a kept
-// row. `java` holds the Float and Integer classes and constructors, setDiveProfileAndUpdate and
-// NativeException. A Java failure raises the chained NativeException and PendingJavaException.
-void convertProfile(JNIEnv *env, const DiveProfile &profile, jobject dive, const HostJava &java);
+// Builds the arrays of the kept `rows` (dropRowsWithoutDepth's) and calls setDiveProfileAndUpdate;
+// does nothing without a kept row. `java` holds the Float and Integer classes and constructors,
+// setDiveProfileAndUpdate and NativeException. A Java failure raises the chained NativeException
+// and PendingJavaException.
+void convertProfile(JNIEnv *env, const DiveProfile &profile, const std::vector<std::uint32_t> &rows,
+                    jobject dive, const HostJava &java);
 
 }  // namespace divebridge

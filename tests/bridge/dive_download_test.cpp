@@ -57,8 +57,8 @@ std::string threeFullDives() {
     return divesOf(dive);
 }
 
-// A host that declares, of the optional methods, only the progress report; those it lacks are
-// where a real JVM shows them (the JVM suites).
+// A host that declares, of the optional methods, only the progress report; those it lacks, and the
+// details a Dive may take, are where a real JVM shows them (the JVM suites).
 class DownloadExport : public ::testing::Test {
   protected:
     DownloadExport() {
@@ -67,6 +67,10 @@ class DownloadExport : public ::testing::Test {
               "diveFingerprint", "saveDiveFingerprint", "libdivecomputerLog",
               "chooseBluetoothDevice"}) {
             java.missMethod(kDeviceConnector, optional);
+        }
+        for (const char *optional : {"setGasMixes", "setTanks", "setTankPressures",
+                                     "setSampleColumns", "setEvents", "setDiveFields"}) {
+            java.missMethod(kDive, optional);
         }
     }
 
@@ -292,6 +296,12 @@ TEST_F(DownloadExport, TheNineMethodsThenTheOptionalOnesAreLookedUp) {
             connector + ".libdivecomputerLog(ILjava/lang/String;)V",
             connector +
                 ".chooseBluetoothDevice([Ljava/lang/String;[Ljava/lang/String;)Ljava/lang/String;",
+            "GetMethodID " + dive + ".setGasMixes([F[F[I)V",
+            "GetMethodID " + dive + ".setTanks([I[F[F[F[F[I[I)V",
+            "GetMethodID " + dive + ".setTankPressures([[F)V",
+            "GetMethodID " + dive + ".setSampleColumns([Ljava/lang/String;[[F)V",
+            "GetMethodID " + dive + ".setEvents([I[I[I[I[I)V",
+            "GetMethodID " + dive + ".setDiveFields([Ljava/lang/String;[D)V",
         }));
 }
 

@@ -70,7 +70,9 @@ class ProfileHarness {
         dive = java.newObject(kDive);
     }
 
-    void convert(const DiveProfile &profile) { convertProfile(java.env(), profile, dive, handles); }
+    void convert(const DiveProfile &profile) {
+        convertProfile(java.env(), profile, dropRowsWithoutDepth(profile), dive, handles);
+    }
 
     std::vector<const fake::MethodCall *> profileCalls() const {
         std::vector<const fake::MethodCall *> found;
