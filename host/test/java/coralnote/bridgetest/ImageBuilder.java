@@ -120,9 +120,21 @@ final class ImageBuilder {
             return this;
         }
 
+        /** A gas mix with its use (libdivecomputer's dc_usage_t, reported from 0.9 on). */
+        DiveBuilder gasmix(double oxygen, double helium, int usage) {
+            gasmixes.add(Map.of("oxygen", oxygen, "helium", helium, "usage", usage));
+            return this;
+        }
+
         DiveBuilder tank(int gasmix, int volumeType, double volume, double workPressure,
                 double beginPressure, double endPressure) {
+            return tank(gasmix, volumeType, volume, workPressure, beginPressure, endPressure, 0);
+        }
+
+        DiveBuilder tank(int gasmix, int volumeType, double volume, double workPressure,
+                double beginPressure, double endPressure, int usage) {
             Map<String, Object> tank = new LinkedHashMap<>();
+            tank.put("usage", usage);
             tank.put("gasmix", gasmix);
             tank.put("type", volumeType);
             tank.put("volume", volume);
@@ -159,7 +171,13 @@ final class ImageBuilder {
             return sample("event", type);
         }
 
-        /** A sample of a kind the bridge does not collect (heartbeat, bearing, vendor, ...). */
+        /** A sample in the image's own form, e.g. {"ppo2": 1.3, "sensor": 2}. */
+        DiveBuilder sample(Map<String, Object> sample) {
+            samples.add(sample);
+            return this;
+        }
+
+        /** A sample of a kind delivered with a zeroed value (vendor, ...). */
         DiveBuilder otherSample(int type) {
             return sample("type", type);
         }

@@ -36,6 +36,11 @@ public final class DiveDetails {
         requireSameLength(oxygen.length, helium.length, usage.length);
         List<GasMix> mixes = new ArrayList<>();
         for (int i = 0; i < oxygen.length; i++) {
+            // As blendGas: a host refuses an impossible mix. NaN, a mix not read, passes.
+            if (oxygen[i] < 0 || oxygen[i] > 100 || helium[i] < 0 || helium[i] > 100) {
+                throw new IllegalArgumentException(
+                        "Impossible gas mix: O2 " + oxygen[i] + "%, He " + helium[i] + "%");
+            }
             mixes.add(new GasMix(oxygen[i], helium[i], usage[i]));
         }
         gasMixes = Collections.unmodifiableList(mixes);
