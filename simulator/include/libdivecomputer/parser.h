@@ -80,6 +80,70 @@ typedef enum parser_sample_event_t {
     SAMPLE_EVENT_GASCHANGE2
 } parser_sample_event_t;
 
+typedef enum dc_water_t { DC_WATER_FRESH, DC_WATER_SALT } dc_water_t;
+
+typedef struct dc_salinity_t {
+    dc_water_t type;
+    double density; /* kg/m3 */
+} dc_salinity_t;
+
+#ifdef DCSIM_GENERATION_B
+typedef enum dc_divemode_t {
+    DC_DIVEMODE_FREEDIVE,
+    DC_DIVEMODE_GAUGE,
+    DC_DIVEMODE_OC,
+    DC_DIVEMODE_CCR,
+    DC_DIVEMODE_SCR
+} dc_divemode_t;
+
+/* The closed circuit mode of releases 0.5 and 0.6 under its later name. */
+#define DC_DIVEMODE_CC DC_DIVEMODE_CCR
+#else
+typedef enum dc_divemode_t {
+    DC_DIVEMODE_FREEDIVE,
+    DC_DIVEMODE_GAUGE,
+    DC_DIVEMODE_OC,
+    DC_DIVEMODE_CC
+} dc_divemode_t;
+#endif
+
+typedef enum dc_deco_type_t {
+    DC_DECO_NDL,
+    DC_DECO_SAFETYSTOP,
+    DC_DECO_DECOSTOP,
+    DC_DECO_DEEPSTOP
+} dc_deco_type_t;
+
+#ifdef DCSIM_GENERATION_B
+typedef enum dc_decomodel_type_t {
+    DC_DECOMODEL_NONE,
+    DC_DECOMODEL_BUHLMANN,
+    DC_DECOMODEL_VPM,
+    DC_DECOMODEL_RGBM,
+    DC_DECOMODEL_DCIEM
+} dc_decomodel_type_t;
+
+typedef struct dc_decomodel_t {
+    dc_decomodel_type_t type;
+    int conservatism; /* 0 neutral, above more conservative, below more aggressive */
+    union {
+        struct {
+            unsigned int high; /* gradient factors in percent */
+            unsigned int low;
+        } gf;
+    } params;
+} dc_decomodel_t;
+
+typedef struct dc_location_t {
+    double latitude; /* decimal degrees */
+    double longitude;
+    double altitude; /* metres */
+} dc_location_t;
+#endif
+
+#ifdef DCSIM_RELEASE_0_9
+#define DC_SENSOR_NONE 0xFFFFFFFF
+#endif
 #define DC_GASMIX_UNKNOWN 0xFFFFFFFF
 
 #ifdef DCSIM_RELEASE_0_9
