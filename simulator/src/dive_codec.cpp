@@ -11,7 +11,7 @@ namespace dcsim {
 namespace {
 
 constexpr unsigned char kMagic[4] = {'D', 'S', 'I', 'M'};
-constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kVersion = 2;
 
 // Presence bits of the optional summary fields.
 constexpr std::uint32_t kHasDatetime = 1u << 0;
@@ -19,7 +19,14 @@ constexpr std::uint32_t kHasDivetime = 1u << 1;
 constexpr std::uint32_t kHasMaxdepth = 1u << 2;
 constexpr std::uint32_t kHasAvgdepth = 1u << 3;
 constexpr std::uint32_t kHasTemperatureMinimum = 1u << 4;
-constexpr std::uint32_t kAllPresenceBits = (1u << 5) - 1;
+constexpr std::uint32_t kHasTemperatureSurface = 1u << 5;
+constexpr std::uint32_t kHasTemperatureMaximum = 1u << 6;
+constexpr std::uint32_t kHasAtmospheric = 1u << 7;
+constexpr std::uint32_t kHasSalinity = 1u << 8;
+constexpr std::uint32_t kHasDivemode = 1u << 9;
+constexpr std::uint32_t kHasDecomodel = 1u << 10;
+constexpr std::uint32_t kHasLocation = 1u << 11;
+constexpr std::uint32_t kAllPresenceBits = (1u << 12) - 1;
 
 enum SampleTag : std::uint32_t {
     kTagTime = 1,
@@ -28,10 +35,21 @@ enum SampleTag : std::uint32_t {
     kTagTemperature = 4,
     kTagEvent = 5,
     kTagOther = 6,
+    kTagRbt = 7,
+    kTagHeartbeat = 8,
+    kTagBearing = 9,
+    kTagSetpoint = 10,
+    kTagPpo2 = 11,
+    kTagCns = 12,
+    kTagDeco = 13,
+    kTagGasmix = 14,
 };
 
-constexpr std::size_t kGasmixSize = 3 * 8;
-constexpr std::size_t kTankSize = 2 * 4 + 4 * 8;
+constexpr std::size_t kPayloadSize = kSampleRecordSize - 4;
+using Payload = unsigned char[kPayloadSize];
+
+constexpr std::size_t kGasmixSize = 3 * 8 + 4;
+constexpr std::size_t kTankSize = 3 * 4 + 4 * 8;
 constexpr std::size_t kIndexFaultSize = 2 * 4;
 
 void storeU32(unsigned char *out, std::uint32_t value) {
@@ -112,6 +130,15 @@ class ByteReader {
     std::size_t left_;
 };
 
+// A number of an enumeration, up to its last.
+std::uint32_t readNumberUpTo(ByteReader &in, std::uint32_t last, const char *what) {
+    const std::uint32_t number = in.u32();
+    if (number > last) {
+        throw FormatError(std::string("unknown ") + what);
+    }
+    return number;
+}
+
 std::uint32_t presenceOf(const DiveSummary &summary) {
     std::uint32_t bits = 0;
     bits |= summary.datetime ? kHasDatetime : 0;
@@ -119,6 +146,13 @@ std::uint32_t presenceOf(const DiveSummary &summary) {
     bits |= summary.maxdepth ? kHasMaxdepth : 0;
     bits |= summary.avgdepth ? kHasAvgdepth : 0;
     bits |= summary.temperatureMinimum ? kHasTemperatureMinimum : 0;
+    bits |= summary.temperatureSurface ? kHasTemperatureSurface : 0;
+    bits |= summary.temperatureMaximum ? kHasTemperatureMaximum : 0;
+    bits |= summary.atmospheric ? kHasAtmospheric : 0;
+    bits |= summary.salinity ? kHasSalinity : 0;
+    bits |= summary.divemode ? kHasDivemode : 0;
+    bits |= summary.decomodel ? kHasDecomodel : 0;
+    bits |= summary.location ? kHasLocation : 0;
     return bits;
 }
 
@@ -131,6 +165,11 @@ std::uint32_t listLength(std::size_t length) {
 
 // Each record's fields in the order the bytes keep them, one list for the writer (through const
 // pointers) and the reader alike.
+template <typename LocationT>
+auto locationFields(LocationT &location) {
+    return std::array{&location.latitude, &location.longitude, &location.altitude};
+}
+
 template <typename Datetime>
 auto datetimeFields(Datetime &dt) {
     return std::array{&dt.year, &dt.month, &dt.day, &dt.hour, &dt.minute, &dt.second, &dt.timezone};
@@ -138,9 +177,22 @@ auto datetimeFields(Datetime &dt) {
 
 template <typename Faults>
 auto faultStatusFields(Faults &faults) {
-    return std::array{&faults.setData,     &faults.datetime,  &faults.divetime,
-                      &faults.maxdepth,    &faults.avgdepth,  &faults.temperatureMinimum,
-                      &faults.gasmixCount, &faults.tankCount, &faults.samplesForeach,
+    return std::array{&faults.setData,
+                      &faults.datetime,
+                      &faults.divetime,
+                      &faults.maxdepth,
+                      &faults.avgdepth,
+                      &faults.temperatureMinimum,
+                      &faults.temperatureSurface,
+                      &faults.temperatureMaximum,
+                      &faults.atmospheric,
+                      &faults.salinity,
+                      &faults.divemode,
+                      &faults.decomodel,
+                      &faults.location,
+                      &faults.gasmixCount,
+                      &faults.tankCount,
+                      &faults.samplesForeach,
                       &faults.destroy};
 }
 
@@ -169,6 +221,60 @@ dc_datetime_t readDatetime(ByteReader &in) {
     return dt;
 }
 
+// What the summary carries after temperature_minimum, each written whether present or not.
+void writeConditions(ByteWriter &out, const DiveSummary &summary) {
+    out.f64(summary.temperatureSurface.value_or(0.0));
+    out.f64(summary.temperatureMaximum.value_or(0.0));
+    out.f64(summary.atmospheric.value_or(0.0));
+    const dc_salinity_t salinity = summary.salinity.value_or(dc_salinity_t{});
+    out.u32(static_cast<std::uint32_t>(salinity.type));
+    out.f64(salinity.density);
+    out.u32(summary.divemode.value_or(0));
+    const DecoModel model = summary.decomodel.value_or(DecoModel{});
+    out.u32(model.type);
+    out.i32(model.conservatism);
+    out.u32(model.gfHigh);
+    out.u32(model.gfLow);
+    const Location location = summary.location.value_or(Location{});
+    for (const double *part : locationFields(location)) {
+        out.f64(*part);
+    }
+}
+
+template <typename Value>
+void keepIfPresent(std::uint32_t presence, std::uint32_t bit, std::optional<Value> &field,
+                   const Value &value) {
+    if (presence & bit) {
+        field = value;
+    }
+}
+
+void readConditions(ByteReader &in, std::uint32_t presence, DiveSummary &summary) {
+    const double surface = in.f64();
+    const double maximum = in.f64();
+    const double atmospheric = in.f64();
+    dc_salinity_t salinity{};
+    salinity.type = static_cast<dc_water_t>(readNumberUpTo(in, kLastWaterType, "water type"));
+    salinity.density = in.f64();
+    const std::uint32_t divemode = readNumberUpTo(in, kLastDivemode, "dive mode");
+    DecoModel model;
+    model.type = readNumberUpTo(in, kLastDecoModel, "decompression model");
+    model.conservatism = in.i32();
+    model.gfHigh = in.u32();
+    model.gfLow = in.u32();
+    Location location;
+    for (double *part : locationFields(location)) {
+        *part = in.f64();
+    }
+    keepIfPresent(presence, kHasTemperatureSurface, summary.temperatureSurface, surface);
+    keepIfPresent(presence, kHasTemperatureMaximum, summary.temperatureMaximum, maximum);
+    keepIfPresent(presence, kHasAtmospheric, summary.atmospheric, atmospheric);
+    keepIfPresent(presence, kHasSalinity, summary.salinity, salinity);
+    keepIfPresent(presence, kHasDivemode, summary.divemode, divemode);
+    keepIfPresent(presence, kHasDecomodel, summary.decomodel, model);
+    keepIfPresent(presence, kHasLocation, summary.location, location);
+}
+
 void writeFaultStatuses(ByteWriter &out, const DiveFaults &faults) {
     for (const int *status : faultStatusFields(faults)) {
         out.i32(*status);
@@ -191,45 +297,46 @@ void readFaultStatuses(ByteReader &in, DiveFaults &faults) {
     faults.samplesAfter = in.u32();
 }
 
-void writeGasmix(ByteWriter &out, const dc_gasmix_t &mix) {
+void writeGasmix(ByteWriter &out, const Gasmix &mix) {
     for (const double *part : gasmixFields(mix)) {
         out.f64(*part);
     }
+    out.u32(mix.usage);
 }
 
-void writeTank(ByteWriter &out, const dc_tank_t &tank) {
+void writeTank(ByteWriter &out, const Tank &tank) {
     out.u32(tank.gasmix);
     out.u32(static_cast<std::uint32_t>(tank.type));
+    out.u32(tank.usage);
     for (const double *measure : tankMeasureFields(tank)) {
         out.f64(*measure);
     }
 }
 
-std::vector<dc_gasmix_t> readGasmixes(ByteReader &in, std::uint32_t count) {
+std::vector<Gasmix> readGasmixes(ByteReader &in, std::uint32_t count) {
     ByteReader list(in.takeRecords(count, kGasmixSize), count * kGasmixSize);
-    std::vector<dc_gasmix_t> mixes(count);
+    std::vector<Gasmix> mixes(count);
     for (auto &mix : mixes) {
         for (double *part : gasmixFields(mix)) {
             *part = list.f64();
         }
+        mix.usage = readNumberUpTo(list, kLastUsage, "gas usage");
     }
     return mixes;
 }
 
 dc_tankvolume_t readTankVolumeType(ByteReader &in) {
-    const std::uint32_t type = in.u32();
-    if (type > DC_TANKVOLUME_IMPERIAL) {
-        throw FormatError("unknown tank volume type");
-    }
-    return static_cast<dc_tankvolume_t>(type);
+    return static_cast<dc_tankvolume_t>(
+        readNumberUpTo(in, DC_TANKVOLUME_IMPERIAL, "tank volume type"));
 }
 
-std::vector<dc_tank_t> readTanks(ByteReader &in, std::uint32_t count) {
+std::vector<Tank> readTanks(ByteReader &in, std::uint32_t count) {
     ByteReader list(in.takeRecords(count, kTankSize), count * kTankSize);
-    std::vector<dc_tank_t> tanks(count);
+    std::vector<Tank> tanks(count);
     for (auto &tank : tanks) {
         tank.gasmix = list.u32();
         tank.type = readTankVolumeType(list);
+        tank.usage = readNumberUpTo(list, kLastUsage, "gas usage");
         for (double *measure : tankMeasureFields(tank)) {
             *measure = list.f64();
         }
@@ -256,16 +363,20 @@ IndexFaults readIndexFaults(ByteReader &in, std::uint32_t count) {
 
 void checkSampleRecords(const unsigned char *records, std::uint32_t count) {
     for (std::uint32_t i = 0; i < count; ++i) {
-        const unsigned char *record = records + i * kSampleRecordSize;
+        const unsigned char *record = records + std::size_t{i} * kSampleRecordSize;
         const std::uint32_t tag = loadU32(record);
-        if (tag < kTagTime || tag > kTagOther) {
+        const std::uint32_t first = loadU32(record + 4);
+        if (tag < kTagTime || tag > kTagGasmix) {
             throw FormatError("unknown sample tag");
         }
-        if (tag == kTagOther && loadU32(record + 4) > kLastSampleType) {
+        if (tag == kTagOther && first > kLastSampleType) {
             throw FormatError("unknown sample type");
         }
-        if (tag == kTagTime && loadU32(record + 4) > kLastSampleTime) {
+        if (tag == kTagTime && first > kLastSampleTime) {
             throw FormatError("sample time out of range");
+        }
+        if (tag == kTagDeco && first > kLastDecoType) {
+            throw FormatError("unknown decompression stop type");
         }
     }
 }
@@ -293,6 +404,40 @@ dc_sample_type_t decodeValue(std::uint32_t tag, const unsigned char *payload,
             value.event.flags = loadU32(payload + 8);
             value.event.value = loadU32(payload + 12);
             return DC_SAMPLE_EVENT;
+        case kTagRbt:
+            value.rbt = loadU32(payload);
+            return DC_SAMPLE_RBT;
+        case kTagHeartbeat:
+            value.heartbeat = loadU32(payload);
+            return DC_SAMPLE_HEARTBEAT;
+        case kTagBearing:
+            value.bearing = loadU32(payload);
+            return DC_SAMPLE_BEARING;
+        case kTagSetpoint:
+            value.setpoint = loadF64(payload);
+            return DC_SAMPLE_SETPOINT;
+        case kTagPpo2:
+#ifdef DCSIM_RELEASE_0_9
+            value.ppo2.sensor = loadU32(payload);
+            value.ppo2.value = loadF64(payload + 8);
+#else
+            value.ppo2 = loadF64(payload + 8);  // no sensor before 0.9
+#endif
+            return DC_SAMPLE_PPO2;
+        case kTagCns:
+            value.cns = loadF64(payload);
+            return DC_SAMPLE_CNS;
+        case kTagDeco:
+            value.deco.type = loadU32(payload);
+            value.deco.time = loadU32(payload + 4);
+            value.deco.depth = loadF64(payload + 8);
+#ifdef DCSIM_RELEASE_0_9
+            value.deco.tts = loadU32(payload + 16);
+#endif
+            return DC_SAMPLE_DECO;
+        case kTagGasmix:
+            value.gasmix = loadU32(payload);
+            return DC_SAMPLE_GASMIX;
         default:  // kTagOther carries only its kind
             return static_cast<dc_sample_type_t>(loadU32(payload));
     }
@@ -320,6 +465,7 @@ DiveEncoder::DiveEncoder(const DiveSummary &summary, const DiveFaults &faults) {
     out.f64(summary.maxdepth.value_or(0.0));
     out.f64(summary.avgdepth.value_or(0.0));
     out.f64(summary.temperatureMinimum.value_or(0.0));
+    writeConditions(out, summary);
     out.u32(summary.gasmixCount);
     out.u32(summary.tankCount);
     out.u32(listLength(summary.gasmixes.size()));
@@ -343,14 +489,14 @@ void DiveEncoder::reserveSamples(std::size_t count) {
     bytes_.reserve(bytes_.size() + count * kSampleRecordSize);
 }
 
-void DiveEncoder::addRecord(std::uint32_t tag, const unsigned char (&payload)[16]) {
+void DiveEncoder::addRecord(std::uint32_t tag, const Payload &payload) {
     if (sampleCount_ == std::numeric_limits<std::uint32_t>::max()) {
         throw FormatError("too many samples");
     }
     unsigned char raw[4];
     storeU32(raw, tag);
     bytes_.insert(bytes_.end(), raw, raw + 4);
-    bytes_.insert(bytes_.end(), payload, payload + 16);
+    bytes_.insert(bytes_.end(), payload, payload + kPayloadSize);
     ++sampleCount_;
 }
 
@@ -358,33 +504,33 @@ void DiveEncoder::addTime(std::uint32_t seconds) {
     if (seconds > kLastSampleTime) {
         throw FormatError("sample time out of range");
     }
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeU32(payload, seconds);
     addRecord(kTagTime, payload);
 }
 
 void DiveEncoder::addDepth(double metres) {
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeF64(payload, metres);
     addRecord(kTagDepth, payload);
 }
 
 void DiveEncoder::addPressure(std::uint32_t tank, double bar) {
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeU32(payload, tank);
     storeF64(payload + 8, bar);
     addRecord(kTagPressure, payload);
 }
 
 void DiveEncoder::addTemperature(double celsius) {
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeF64(payload, celsius);
     addRecord(kTagTemperature, payload);
 }
 
 void DiveEncoder::addEvent(std::uint32_t type, std::uint32_t time, std::uint32_t flags,
                            std::uint32_t value) {
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeU32(payload, type);
     storeU32(payload + 4, time);
     storeU32(payload + 8, flags);
@@ -392,11 +538,66 @@ void DiveEncoder::addEvent(std::uint32_t type, std::uint32_t time, std::uint32_t
     addRecord(kTagEvent, payload);
 }
 
+void DiveEncoder::addNumber(std::uint32_t tag, std::uint32_t number) {
+    Payload payload = {};
+    storeU32(payload, number);
+    addRecord(tag, payload);
+}
+
+void DiveEncoder::addReal(std::uint32_t tag, double real) {
+    Payload payload = {};
+    storeF64(payload, real);
+    addRecord(tag, payload);
+}
+
+void DiveEncoder::addRbt(std::uint32_t minutes) {
+    addNumber(kTagRbt, minutes);
+}
+
+void DiveEncoder::addHeartbeat(std::uint32_t beats) {
+    addNumber(kTagHeartbeat, beats);
+}
+
+void DiveEncoder::addBearing(std::uint32_t degrees) {
+    addNumber(kTagBearing, degrees);
+}
+
+void DiveEncoder::addSetpoint(double bar) {
+    addReal(kTagSetpoint, bar);
+}
+
+void DiveEncoder::addPpo2(std::uint32_t sensor, double bar) {
+    Payload payload = {};
+    storeU32(payload, sensor);
+    storeF64(payload + 8, bar);
+    addRecord(kTagPpo2, payload);
+}
+
+void DiveEncoder::addCns(double fraction) {
+    addReal(kTagCns, fraction);
+}
+
+void DiveEncoder::addDeco(std::uint32_t type, std::uint32_t time, double depth, std::uint32_t tts) {
+    if (type > kLastDecoType) {
+        throw FormatError("unknown decompression stop type");
+    }
+    Payload payload = {};
+    storeU32(payload, type);
+    storeU32(payload + 4, time);
+    storeF64(payload + 8, depth);
+    storeU32(payload + 16, tts);
+    addRecord(kTagDeco, payload);
+}
+
+void DiveEncoder::addGasmix(std::uint32_t index) {
+    addNumber(kTagGasmix, index);
+}
+
 void DiveEncoder::addOther(std::uint32_t sampleType) {
     if (sampleType > kLastSampleType) {
         throw FormatError("unknown sample type");
     }
-    unsigned char payload[16] = {};
+    Payload payload = {};
     storeU32(payload, sampleType);
     addRecord(kTagOther, payload);
 }
@@ -422,16 +623,12 @@ DecodedDive decodeDive(const unsigned char *data, std::size_t size) {
     const double maxdepth = in.f64();
     const double avgdepth = in.f64();
     const double temperatureMinimum = in.f64();
-    if (presence & kHasDatetime)
-        summary.datetime = datetime;
-    if (presence & kHasDivetime)
-        summary.divetime = divetime;
-    if (presence & kHasMaxdepth)
-        summary.maxdepth = maxdepth;
-    if (presence & kHasAvgdepth)
-        summary.avgdepth = avgdepth;
-    if (presence & kHasTemperatureMinimum)
-        summary.temperatureMinimum = temperatureMinimum;
+    keepIfPresent(presence, kHasDatetime, summary.datetime, datetime);
+    keepIfPresent(presence, kHasDivetime, summary.divetime, divetime);
+    keepIfPresent(presence, kHasMaxdepth, summary.maxdepth, maxdepth);
+    keepIfPresent(presence, kHasAvgdepth, summary.avgdepth, avgdepth);
+    keepIfPresent(presence, kHasTemperatureMinimum, summary.temperatureMinimum, temperatureMinimum);
+    readConditions(in, presence, summary);
     summary.gasmixCount = in.u32();
     summary.tankCount = in.u32();
     const std::uint32_t gasmixLength = in.u32();

@@ -3,15 +3,19 @@
 // simulated parser reads. Little endian throughout:
 //
 //   header      magic "DSIM", version, presence bits, datetime (7 x i32), divetime, maxdepth,
-//               avgdepth, temperature_minimum, gasmix and tank counts as reported, the lengths of
-//               the four lists below, ten fault statuses, samples_after, the sample count
-//   gasmixes    helium, oxygen, nitrogen (3 x f64)
-//   tanks       gasmix, volume type (2 x u32), volume, work, begin and end pressure (4 x f64)
+//               avgdepth, temperature_minimum, temperature_surface, temperature_maximum,
+//               atmospheric, salinity (type, density), divemode, decomodel (type, conservatism,
+//               gf high, gf low), location (latitude, longitude, altitude), gasmix and tank counts
+//               as reported, the lengths of the four lists below, seventeen fault statuses,
+//               samples_after, the sample count
+//   gasmixes    helium, oxygen, nitrogen (3 x f64), usage (u32)
+//   tanks       gasmix, volume type, usage (3 x u32), volume, work, begin and end pressure
+//               (4 x f64)
 //   faults      per gas mix, then per tank: index (u32), status (i32)
-//   samples     fixed 20-byte records: a tag (u32) and 16 bytes of payload
+//   samples     fixed 24-byte records: a tag (u32) and 20 bytes of payload
 //
-// decodeDive checks a buffer once (bounds, counts, tags, sample times, no trailing bytes);
-// afterwards the sample records are walked without further checks.
+// decodeDive checks a buffer once (bounds, counts, tags, enumerated numbers, sample times, no
+// trailing bytes); afterwards the sample records are walked without further checks.
 #ifndef DCSIM_DIVE_CODEC_H
 #define DCSIM_DIVE_CODEC_H
 
@@ -30,16 +34,63 @@ using Bytes = std::vector<unsigned char>;
 // Per-index fault statuses of the gas mix and tank lists.
 using IndexFaults = std::vector<std::pair<std::uint32_t, int>>;
 
+// The largest numbers of the enumerations a dive carries, with the numbers of the latest release
+// so that one image serves every release (see Parser for what older ones report).
+inline constexpr std::uint32_t kLastWaterType = DC_WATER_SALT;
+inline constexpr std::uint32_t kLastDivemode = 4;   // DC_DIVEMODE_SCR
+inline constexpr std::uint32_t kLastDecoModel = 4;  // DC_DECOMODEL_DCIEM
+inline constexpr std::uint32_t kLastUsage = 3;      // DC_USAGE_SIDEMOUNT
+inline constexpr std::uint32_t kLastDecoType = DC_DECO_DEEPSTOP;
+inline constexpr std::uint32_t kSensorNone = 0xFFFFFFFF;  // DC_SENSOR_NONE of release 0.9
+
+// A gas mix and a tank as the bytes keep them: the usage is carried under every release.
+struct Gasmix {
+    double helium = 0.0;
+    double oxygen = 0.0;
+    double nitrogen = 0.0;
+    std::uint32_t usage = 0;
+};
+
+struct Tank {
+    std::uint32_t gasmix = DC_GASMIX_UNKNOWN;
+    dc_tankvolume_t type = DC_TANKVOLUME_NONE;
+    double volume = 0.0;
+    double workpressure = 0.0;
+    double beginpressure = 0.0;
+    double endpressure = 0.0;
+    std::uint32_t usage = 0;
+};
+
+struct DecoModel {
+    std::uint32_t type = 0;
+    std::int32_t conservatism = 0;
+    std::uint32_t gfHigh = 0;
+    std::uint32_t gfLow = 0;
+};
+
+struct Location {
+    double latitude = 0.0;
+    double longitude = 0.0;
+    double altitude = 0.0;
+};
+
 struct DiveSummary {
     std::optional<dc_datetime_t> datetime;
     std::optional<std::uint32_t> divetime;
     std::optional<double> maxdepth;
     std::optional<double> avgdepth;
     std::optional<double> temperatureMinimum;
+    std::optional<double> temperatureSurface;
+    std::optional<double> temperatureMaximum;
+    std::optional<double> atmospheric;
+    std::optional<dc_salinity_t> salinity;
+    std::optional<std::uint32_t> divemode;
+    std::optional<DecoModel> decomodel;
+    std::optional<Location> location;
     std::uint32_t gasmixCount = 0;
     std::uint32_t tankCount = 0;
-    std::vector<dc_gasmix_t> gasmixes;
-    std::vector<dc_tank_t> tanks;
+    std::vector<Gasmix> gasmixes;
+    std::vector<Tank> tanks;
 };
 
 // Statuses the simulated parser answers instead of doing its work; 0 is no fault.
@@ -50,6 +101,13 @@ struct DiveFaults {
     int maxdepth = 0;
     int avgdepth = 0;
     int temperatureMinimum = 0;
+    int temperatureSurface = 0;
+    int temperatureMaximum = 0;
+    int atmospheric = 0;
+    int salinity = 0;
+    int divemode = 0;
+    int decomodel = 0;
+    int location = 0;
     int gasmixCount = 0;
     int tankCount = 0;
     int samplesForeach = 0;
@@ -59,7 +117,7 @@ struct DiveFaults {
     IndexFaults tank;
 };
 
-inline constexpr std::size_t kSampleRecordSize = 20;
+inline constexpr std::size_t kSampleRecordSize = 24;
 
 // The bytes keep sample times in seconds; release 0.9 delivers milliseconds, so there a time
 // above 4294967 s does not fit the 32-bit sample and is a format error.
@@ -83,6 +141,15 @@ class DiveEncoder {
     void addPressure(std::uint32_t tank, double bar);
     void addTemperature(double celsius);
     void addEvent(std::uint32_t type, std::uint32_t time, std::uint32_t flags, std::uint32_t value);
+    void addRbt(std::uint32_t minutes);
+    void addHeartbeat(std::uint32_t beats);
+    void addBearing(std::uint32_t degrees);
+    void addSetpoint(double bar);
+    void addPpo2(std::uint32_t sensor, double bar);
+    void addCns(double fraction);
+    // Throws FormatError for a type above kLastDecoType. time and tts are in seconds.
+    void addDeco(std::uint32_t type, std::uint32_t time, double depth, std::uint32_t tts);
+    void addGasmix(std::uint32_t index);
     // Any other sample kind, delivered with a zeroed value.
     void addOther(std::uint32_t sampleType);
     void reserveSamples(std::size_t count);
@@ -90,7 +157,9 @@ class DiveEncoder {
     Bytes finish();
 
   private:
-    void addRecord(std::uint32_t tag, const unsigned char (&payload)[16]);
+    void addRecord(std::uint32_t tag, const unsigned char (&payload)[kSampleRecordSize - 4]);
+    void addNumber(std::uint32_t tag, std::uint32_t number);
+    void addReal(std::uint32_t tag, double real);
 
     Bytes bytes_;
     std::size_t sampleCountOffset_ = 0;

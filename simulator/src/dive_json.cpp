@@ -33,13 +33,18 @@ std::string at(const std::string &what, const char *key) {
     return what + "." + key;
 }
 
-dc_datetime_t readDatetime(const Json &value, const std::string &what) {
-    requireObject(value, what, {"year", "month", "day", "hour", "minute", "second", "timezone"});
-    for (const char *key : {"year", "month", "day"}) {
+void requireMembers(const Json &value, const std::string &what,
+                    std::initializer_list<const char *> keys) {
+    for (const char *key : keys) {
         if (!value.contains(key)) {
             throw FormatError(at(what, key) + ": missing");
         }
     }
+}
+
+dc_datetime_t readDatetime(const Json &value, const std::string &what) {
+    requireObject(value, what, {"year", "month", "day", "hour", "minute", "second", "timezone"});
+    requireMembers(value, what, {"year", "month", "day"});
     dc_datetime_t datetime{};
     readMembers(value, what, readInt,
                 {member("year", datetime.year), member("month", datetime.month),
@@ -50,35 +55,74 @@ dc_datetime_t readDatetime(const Json &value, const std::string &what) {
     return datetime;
 }
 
-dc_gasmix_t readGasmix(const Json &value, const std::string &what) {
-    requireObject(value, what, {"oxygen", "helium", "nitrogen"});
-    if (!value.contains("oxygen")) {
-        throw FormatError(at(what, "oxygen") + ": missing");
-    }
-    dc_gasmix_t mix{};
+// A number of a libdivecomputer enumeration, 0 to last.
+auto numberUpTo(std::uint32_t last) {
+    return [last](const Json &value, const std::string &what) {
+        const std::uint32_t number = readUnsigned(value, what);
+        if (number > last) {
+            throw FormatError(what + ": expected a number from 0 to " + std::to_string(last));
+        }
+        return number;
+    };
+}
+
+Gasmix readGasmix(const Json &value, const std::string &what) {
+    requireObject(value, what, {"oxygen", "helium", "nitrogen", "usage"});
+    requireMembers(value, what, {"oxygen"});
+    Gasmix mix;
     readMember(value, what, "oxygen", mix.oxygen, readDouble);
     readMember(value, what, "helium", mix.helium, readDouble);
     mix.nitrogen = readMemberOr(value, what, "nitrogen", 1.0 - mix.oxygen - mix.helium, readDouble);
+    readMember(value, what, "usage", mix.usage, numberUpTo(kLastUsage));
     return mix;
 }
 
-dc_tank_t readTank(const Json &value, const std::string &what) {
-    requireObject(value, what,
-                  {"gasmix", "type", "volume", "workpressure", "beginpressure", "endpressure"});
-    dc_tank_t tank{};
-    tank.gasmix =
-        readMemberOr(value, what, "gasmix", std::uint32_t{DC_GASMIX_UNKNOWN}, readUnsigned);
-    const auto type =
-        readMemberOr(value, what, "type", std::uint32_t{DC_TANKVOLUME_NONE}, readUnsigned);
-    if (type > DC_TANKVOLUME_IMPERIAL) {
-        throw FormatError(at(what, "type") + ": expected 0, 1 or 2");
-    }
-    tank.type = static_cast<dc_tankvolume_t>(type);
+Tank readTank(const Json &value, const std::string &what) {
+    requireObject(
+        value, what,
+        {"gasmix", "type", "volume", "workpressure", "beginpressure", "endpressure", "usage"});
+    Tank tank;
+    readMember(value, what, "gasmix", tank.gasmix, readUnsigned);
+    tank.type = static_cast<dc_tankvolume_t>(readMemberOr(value, what, "type",
+                                                          std::uint32_t{DC_TANKVOLUME_NONE},
+                                                          numberUpTo(DC_TANKVOLUME_IMPERIAL)));
     readMembers(
         value, what, readDouble,
         {member("volume", tank.volume), member("workpressure", tank.workpressure),
          member("beginpressure", tank.beginpressure), member("endpressure", tank.endpressure)});
+    readMember(value, what, "usage", tank.usage, numberUpTo(kLastUsage));
     return tank;
+}
+
+dc_salinity_t readSalinity(const Json &value, const std::string &what) {
+    requireObject(value, what, {"type", "density"});
+    requireMembers(value, what, {"type"});
+    dc_salinity_t salinity{};
+    salinity.type =
+        static_cast<dc_water_t>(numberUpTo(kLastWaterType)(value["type"], at(what, "type")));
+    readMember(value, what, "density", salinity.density, readDouble);
+    return salinity;
+}
+
+DecoModel readDecoModel(const Json &value, const std::string &what) {
+    requireObject(value, what, {"type", "conservatism", "gf_low", "gf_high"});
+    requireMembers(value, what, {"type"});
+    DecoModel model;
+    readMember(value, what, "type", model.type, numberUpTo(kLastDecoModel));
+    readMember(value, what, "conservatism", model.conservatism, readInt);
+    readMember(value, what, "gf_low", model.gfLow, readUnsigned);
+    readMember(value, what, "gf_high", model.gfHigh, readUnsigned);
+    return model;
+}
+
+Location readLocation(const Json &value, const std::string &what) {
+    requireObject(value, what, {"latitude", "longitude", "altitude"});
+    requireMembers(value, what, {"latitude", "longitude"});
+    Location location;
+    readMembers(value, what, readDouble,
+                {member("latitude", location.latitude), member("longitude", location.longitude),
+                 member("altitude", location.altitude)});
+    return location;
 }
 
 template <typename Item, typename ReadItem>
@@ -118,17 +162,40 @@ IndexFaults readIndexFaults(const Json &value, const std::string &what) {
 
 void readFaults(const Json &value, const std::string &what, DiveSource &source) {
     requireObject(value, what,
-                  {"parser_new", "set_data", "datetime", "divetime", "maxdepth", "avgdepth",
-                   "temperature_minimum", "gasmix_count", "gasmix", "tank_count", "tank",
-                   "samples_foreach", "samples_after", "destroy"});
+                  {"parser_new",
+                   "set_data",
+                   "datetime",
+                   "divetime",
+                   "maxdepth",
+                   "avgdepth",
+                   "temperature_minimum",
+                   "temperature_surface",
+                   "temperature_maximum",
+                   "atmospheric",
+                   "salinity",
+                   "divemode",
+                   "decomodel",
+                   "location",
+                   "gasmix_count",
+                   "gasmix",
+                   "tank_count",
+                   "tank",
+                   "samples_foreach",
+                   "samples_after",
+                   "destroy"});
     auto &faults = source.faults;
-    readMembers(value, what, readStatus,
-                {member("parser_new", source.parserNewFault), member("set_data", faults.setData),
-                 member("datetime", faults.datetime), member("divetime", faults.divetime),
-                 member("maxdepth", faults.maxdepth), member("avgdepth", faults.avgdepth),
-                 member("temperature_minimum", faults.temperatureMinimum),
-                 member("gasmix_count", faults.gasmixCount), member("tank_count", faults.tankCount),
-                 member("samples_foreach", faults.samplesForeach)});
+    readMembers(
+        value, what, readStatus,
+        {member("parser_new", source.parserNewFault), member("set_data", faults.setData),
+         member("datetime", faults.datetime), member("divetime", faults.divetime),
+         member("maxdepth", faults.maxdepth), member("avgdepth", faults.avgdepth),
+         member("temperature_minimum", faults.temperatureMinimum),
+         member("temperature_surface", faults.temperatureSurface),
+         member("temperature_maximum", faults.temperatureMaximum),
+         member("atmospheric", faults.atmospheric), member("salinity", faults.salinity),
+         member("divemode", faults.divemode), member("decomodel", faults.decomodel),
+         member("location", faults.location), member("gasmix_count", faults.gasmixCount),
+         member("tank_count", faults.tankCount), member("samples_foreach", faults.samplesForeach)});
     readMember(value, what, "samples_after", faults.samplesAfter, readUnsigned);
     readMember(value, what, "destroy", faults.destroy, readStatus);
     readMember(value, what, "gasmix", faults.gasmix, readIndexFaults);
@@ -137,9 +204,7 @@ void readFaults(const Json &value, const std::string &what, DiveSource &source) 
 
 GeneratedProfile readGenerated(const Json &value, const std::string &what) {
     requireObject(value, what, {"rows", "interval", "maxdepth", "pressure", "temperature"});
-    if (!value.contains("rows")) {
-        throw FormatError(at(what, "rows") + ": missing");
-    }
+    requireMembers(value, what, {"rows"});
     GeneratedProfile profile;
     readMember(value, what, "rows", profile.rows, readUnsigned);
     readMember(value, what, "interval", profile.interval, readUnsigned);
@@ -162,19 +227,43 @@ GeneratedProfile readGenerated(const Json &value, const std::string &what) {
 }
 
 DiveSource readDiveSource(const Json &dive, const std::string &what) {
-    requireObject(
-        dive, what,
-        {"datetime", "divetime", "maxdepth", "avgdepth", "temperature_minimum", "gasmixes", "tanks",
-         "gasmix_count", "tank_count", "samples", "generate", "repeat", "faults"});
+    requireObject(dive, what,
+                  {"datetime",
+                   "divetime",
+                   "maxdepth",
+                   "avgdepth",
+                   "temperature_minimum",
+                   "temperature_surface",
+                   "temperature_maximum",
+                   "atmospheric",
+                   "salinity",
+                   "divemode",
+                   "decomodel",
+                   "location",
+                   "gasmixes",
+                   "tanks",
+                   "gasmix_count",
+                   "tank_count",
+                   "samples",
+                   "generate",
+                   "repeat",
+                   "faults"});
     DiveSource source;
     auto &summary = source.summary;
     readMember(dive, what, "datetime", summary.datetime, readDatetime);
     readMember(dive, what, "divetime", summary.divetime, readUnsigned);
-    readMember(dive, what, "maxdepth", summary.maxdepth, readDouble);
-    readMember(dive, what, "avgdepth", summary.avgdepth, readDouble);
-    readMember(dive, what, "temperature_minimum", summary.temperatureMinimum, readDouble);
-    summary.gasmixes = readList<dc_gasmix_t>(dive, "gasmixes", what, readGasmix);
-    summary.tanks = readList<dc_tank_t>(dive, "tanks", what, readTank);
+    readMembers(dive, what, readDouble,
+                {member("maxdepth", summary.maxdepth), member("avgdepth", summary.avgdepth),
+                 member("temperature_minimum", summary.temperatureMinimum),
+                 member("temperature_surface", summary.temperatureSurface),
+                 member("temperature_maximum", summary.temperatureMaximum),
+                 member("atmospheric", summary.atmospheric)});
+    readMember(dive, what, "salinity", summary.salinity, readSalinity);
+    readMember(dive, what, "divemode", summary.divemode, numberUpTo(kLastDivemode));
+    readMember(dive, what, "decomodel", summary.decomodel, readDecoModel);
+    readMember(dive, what, "location", summary.location, readLocation);
+    summary.gasmixes = readList<Gasmix>(dive, "gasmixes", what, readGasmix);
+    summary.tanks = readList<Tank>(dive, "tanks", what, readTank);
     summary.gasmixCount = static_cast<std::uint32_t>(summary.gasmixes.size());
     summary.tankCount = static_cast<std::uint32_t>(summary.tanks.size());
     readMember(dive, what, "gasmix_count", summary.gasmixCount, readUnsigned);
@@ -191,6 +280,36 @@ DiveSource readDiveSource(const Json &dive, const std::string &what) {
     return source;
 }
 
+// The samples of one value, each named by its key alone.
+struct SingleValueSample {
+    const char *key;
+    void (*add)(DiveEncoder &encoder, const Json &value, const std::string &what);
+};
+
+template <void (DiveEncoder::*add)(std::uint32_t)>
+void addUnsigned(DiveEncoder &encoder, const Json &value, const std::string &what) {
+    (encoder.*add)(readUnsigned(value, what));
+}
+
+template <void (DiveEncoder::*add)(double)>
+void addDouble(DiveEncoder &encoder, const Json &value, const std::string &what) {
+    (encoder.*add)(readDouble(value, what));
+}
+
+const SingleValueSample kSingleValueSamples[] = {
+    {"depth", addDouble<&DiveEncoder::addDepth>},
+    {"temperature", addDouble<&DiveEncoder::addTemperature>},
+    {"rbt", addUnsigned<&DiveEncoder::addRbt>},
+    {"heartbeat", addUnsigned<&DiveEncoder::addHeartbeat>},
+    {"bearing", addUnsigned<&DiveEncoder::addBearing>},
+    {"setpoint", addDouble<&DiveEncoder::addSetpoint>},
+    {"cns", addDouble<&DiveEncoder::addCns>},
+    {"gasmix", addUnsigned<&DiveEncoder::addGasmix>},
+    {"time", addUnsigned<&DiveEncoder::addTime>},
+};
+
+// A sample is told by its distinguishing key: "time" alone is a time sample, beside "event" or
+// "deco" it is a member of that sample, as "depth" is of a decompression stop.
 void encodeSample(const Json &sample, const std::string &what, DiveEncoder &encoder) {
     if (sample.contains("event")) {
         requireObject(sample, what, {"event", "time", "flags", "value"});
@@ -198,6 +317,16 @@ void encodeSample(const Json &sample, const std::string &what, DiveEncoder &enco
                          readMemberOr(sample, what, "time", 0u, readUnsigned),
                          readMemberOr(sample, what, "flags", 0u, readUnsigned),
                          readMemberOr(sample, what, "value", 0u, readUnsigned));
+    } else if (sample.contains("deco")) {
+        requireObject(sample, what, {"deco", "time", "depth", "tts"});
+        encoder.addDeco(numberUpTo(kLastDecoType)(sample["deco"], at(what, "deco")),
+                        readMemberOr(sample, what, "time", 0u, readUnsigned),
+                        readMemberOr(sample, what, "depth", 0.0, readDouble),
+                        readMemberOr(sample, what, "tts", 0u, readUnsigned));
+    } else if (sample.contains("ppo2")) {
+        requireObject(sample, what, {"ppo2", "sensor"});
+        encoder.addPpo2(readMemberOr(sample, what, "sensor", kSensorNone, readUnsigned),
+                        readDouble(sample["ppo2"], at(what, "ppo2")));
     } else if (sample.contains("type")) {
         requireObject(sample, what, {"type"});
         const std::uint32_t type = readUnsigned(sample["type"], at(what, "type"));
@@ -209,16 +338,14 @@ void encodeSample(const Json &sample, const std::string &what, DiveEncoder &enco
         requireObject(sample, what, {"pressure", "tank"});
         encoder.addPressure(readMemberOr(sample, what, "tank", 0u, readUnsigned),
                             readDouble(sample["pressure"], at(what, "pressure")));
-    } else if (sample.contains("depth")) {
-        requireObject(sample, what, {"depth"});
-        encoder.addDepth(readDouble(sample["depth"], at(what, "depth")));
-    } else if (sample.contains("temperature")) {
-        requireObject(sample, what, {"temperature"});
-        encoder.addTemperature(readDouble(sample["temperature"], at(what, "temperature")));
-    } else if (sample.contains("time")) {
-        requireObject(sample, what, {"time"});
-        encoder.addTime(readUnsigned(sample["time"], at(what, "time")));
     } else {
+        for (const auto &single : kSingleValueSamples) {
+            if (sample.contains(single.key)) {
+                requireObject(sample, what, {single.key});
+                single.add(encoder, sample[single.key], at(what, single.key));
+                return;
+            }
+        }
         throw FormatError(what + ": not a sample");
     }
 }

@@ -4,6 +4,7 @@
 #include "status_error.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace dcsim {
 namespace {
@@ -12,16 +13,77 @@ dc_status_t asStatus(int fault) {
     return static_cast<dc_status_t>(fault);
 }
 
-template <typename Value>
-dc_status_t answerValue(int fault, const std::optional<Value> &field, void *out) {
+// Release 0.9 tells what a gas is for; earlier ones do not.
+dc_gasmix_t reported(const Gasmix &mix) {
+    dc_gasmix_t out{};
+    out.helium = mix.helium;
+    out.oxygen = mix.oxygen;
+    out.nitrogen = mix.nitrogen;
+#ifdef DCSIM_RELEASE_0_9
+    out.usage = static_cast<dc_usage_t>(mix.usage);
+#endif
+    return out;
+}
+
+dc_tank_t reported(const Tank &tank) {
+    dc_tank_t out{};
+    out.gasmix = tank.gasmix;
+    out.type = tank.type;
+    out.volume = tank.volume;
+    out.workpressure = tank.workpressure;
+    out.beginpressure = tank.beginpressure;
+    out.endpressure = tank.endpressure;
+#ifdef DCSIM_RELEASE_0_9
+    out.usage = static_cast<dc_usage_t>(tank.usage);
+#endif
+    return out;
+}
+
+// The bytes keep the dive mode by the numbers of generation B. Release 0.6 had one closed circuit
+// mode, which semi-closed dives were reported as.
+dc_divemode_t reportedDivemode(std::uint32_t mode) {
+#ifdef DCSIM_GENERATION_B
+    return static_cast<dc_divemode_t>(mode);
+#else
+    return static_cast<dc_divemode_t>(std::min<std::uint32_t>(mode, DC_DIVEMODE_CC));
+#endif
+}
+
+#ifdef DCSIM_GENERATION_B
+dc_decomodel_t reportedDecoModel(const DecoModel &model) {
+    dc_decomodel_t out{};
+    out.type = static_cast<dc_decomodel_type_t>(model.type);
+    out.conservatism = model.conservatism;
+    out.params.gf.high = model.gfHigh;
+    out.params.gf.low = model.gfLow;
+    return out;
+}
+#endif
+
+#ifdef DCSIM_RELEASE_0_9
+dc_location_t reportedLocation(const Location &location) {
+    return {location.latitude, location.longitude, location.altitude};
+}
+#endif
+
+// A field the bytes keep in their own form, written in the release's.
+template <typename Value, typename Report>
+dc_status_t answerReported(int fault, const std::optional<Value> &field, void *out,
+                           Report &&report) {
     if (fault != 0) {
         return asStatus(fault);
     }
     if (!field) {
         return DC_STATUS_UNSUPPORTED;
     }
-    *static_cast<Value *>(out) = *field;
+    const auto value = report(*field);
+    std::memcpy(out, &value, sizeof value);
     return DC_STATUS_SUCCESS;
+}
+
+template <typename Value>
+dc_status_t answerValue(int fault, const std::optional<Value> &field, void *out) {
+    return answerReported(fault, field, out, [](const Value &value) { return value; });
 }
 
 // An entry of the gas mix or tank list: its fault first, then whether the dive holds it.
@@ -36,7 +98,7 @@ dc_status_t answerEntry(const IndexFaults &faults, const std::vector<Entry> &ent
     if (index >= entries.size()) {
         return DC_STATUS_INVALIDARGS;
     }
-    *static_cast<Entry *>(out) = entries[index];
+    *static_cast<decltype(reported(entries[index])) *>(out) = reported(entries[index]);
     return DC_STATUS_SUCCESS;
 }
 
@@ -94,6 +156,24 @@ dc_status_t Parser::field(unsigned int field, unsigned int flags, void *value) c
             return answerValue(faults.avgdepth, summary.avgdepth, value);
         case DC_FIELD_TEMPERATURE_MINIMUM:
             return answerValue(faults.temperatureMinimum, summary.temperatureMinimum, value);
+        case DC_FIELD_TEMPERATURE_SURFACE:
+            return answerValue(faults.temperatureSurface, summary.temperatureSurface, value);
+        case DC_FIELD_TEMPERATURE_MAXIMUM:
+            return answerValue(faults.temperatureMaximum, summary.temperatureMaximum, value);
+        case DC_FIELD_ATMOSPHERIC:
+            return answerValue(faults.atmospheric, summary.atmospheric, value);
+        case DC_FIELD_SALINITY:
+            return answerValue(faults.salinity, summary.salinity, value);
+        case DC_FIELD_DIVEMODE:
+            return answerReported(faults.divemode, summary.divemode, value, reportedDivemode);
+#ifdef DCSIM_GENERATION_B
+        case DC_FIELD_DECOMODEL:
+            return answerReported(faults.decomodel, summary.decomodel, value, reportedDecoModel);
+#endif
+#ifdef DCSIM_RELEASE_0_9
+        case DC_FIELD_LOCATION:
+            return answerReported(faults.location, summary.location, value, reportedLocation);
+#endif
         case DC_FIELD_GASMIX_COUNT:
             return answerValue(faults.gasmixCount, std::optional(summary.gasmixCount), value);
         case DC_FIELD_TANK_COUNT:

@@ -3,6 +3,7 @@
 // however damaged, makes the parser read out of bounds.
 #include "sim_test_support.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <random>
@@ -156,6 +157,121 @@ TEST_F(DiveCodec, TheSampleStreamIsDeliveredInOrderWithEveryValue) {
     EXPECT_EQ(samples[8].value.cns, 0.0) << "other kinds come with a zeroed value";
 }
 
+// Fields 13 and 14 by number, as a caller built against a later release passes them.
+constexpr auto kDecomodelField = static_cast<dc_field_type_t>(13);
+constexpr auto kLocationField = static_cast<dc_field_type_t>(14);
+
+TEST_F(DiveCodec, ConditionsGasUsageAndValuedSamplesArriveInTheReleaseForm) {
+    const ParsedDive dive = parse({
+        {"salinity", {{"type", 1}, {"density", 1025.5}}},
+        {"atmospheric", 1.013},
+        {"temperature_surface", 29.5},
+        {"temperature_maximum", "inf"},
+        {"divemode", 4},
+        {"decomodel", {{"type", 1}, {"conservatism", -2}, {"gf_low", 30}, {"gf_high", 85}}},
+        {"location", {{"latitude", -5.8}, {"longitude", 39.4}, {"altitude", 12.5}}},
+        {"gasmixes", {{{"oxygen", 1.0}, {"usage", 1}}, {{"oxygen", 0.21}}}},
+        {"tanks", {{{"gasmix", 0}, {"usage", 2}}, Json::object()}},
+        {"samples",
+         {{{"rbt", 17}},
+          {{"heartbeat", 92}},
+          {{"bearing", 359}},
+          {{"setpoint", 1.3}},
+          {{"cns", 0.25}},
+          {{"ppo2", 1.21}, {"sensor", 2}},
+          {{"ppo2", 0.98}},
+          {{"deco", DC_DECO_DECOSTOP}, {"time", 120}, {"depth", 6.0}, {"tts", 540}},
+          {{"deco", DC_DECO_NDL}},
+          {{"gasmix", 1}}}},
+    });
+    dc_parser_t *parser = dive.parser.get();
+
+    dc_salinity_t salinity{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_SALINITY, 0, &salinity), DC_STATUS_SUCCESS);
+    EXPECT_EQ(salinity.type, DC_WATER_SALT);
+    EXPECT_EQ(salinity.density, 1025.5);
+    double real = 0.0;
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_ATMOSPHERIC, 0, &real), DC_STATUS_SUCCESS);
+    EXPECT_EQ(real, 1.013);
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TEMPERATURE_SURFACE, 0, &real),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(real, 29.5);
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TEMPERATURE_MAXIMUM, 0, &real),
+              DC_STATUS_SUCCESS);
+    EXPECT_EQ(real, std::numeric_limits<double>::infinity());
+    dc_divemode_t mode{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_DIVEMODE, 0, &mode), DC_STATUS_SUCCESS);
+#if DC_VERSION_CHECK(0, 7, 0)
+    EXPECT_EQ(mode, DC_DIVEMODE_SCR);
+    dc_decomodel_t model{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_DECOMODEL, 0, &model), DC_STATUS_SUCCESS);
+    EXPECT_EQ(model.type, DC_DECOMODEL_BUHLMANN);
+    EXPECT_EQ(model.conservatism, -2);
+    EXPECT_EQ(model.params.gf.low, 30u);
+    EXPECT_EQ(model.params.gf.high, 85u);
+#else
+    EXPECT_EQ(mode, DC_DIVEMODE_CC) << "0.6 knew semi-closed circuits as closed";
+    EXPECT_EQ(dc_parser_get_field(parser, kDecomodelField, 0, &real), DC_STATUS_UNSUPPORTED);
+#endif
+#if DC_VERSION_CHECK(0, 9, 0)
+    dc_location_t location{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_LOCATION, 0, &location), DC_STATUS_SUCCESS);
+    EXPECT_EQ(std::vector<double>({location.latitude, location.longitude, location.altitude}),
+              std::vector<double>({-5.8, 39.4, 12.5}));
+    dc_gasmix_t mix{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 0, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(mix.usage, DC_USAGE_OXYGEN);
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_GASMIX, 1, &mix), DC_STATUS_SUCCESS);
+    EXPECT_EQ(mix.usage, DC_USAGE_NONE);
+    dc_tank_t tank{};
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK, 0, &tank), DC_STATUS_SUCCESS);
+    EXPECT_EQ(tank.usage, DC_USAGE_DILUENT);
+    ASSERT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK, 1, &tank), DC_STATUS_SUCCESS);
+    EXPECT_EQ(tank.usage, DC_USAGE_NONE);
+#else
+    EXPECT_EQ(dc_parser_get_field(parser, kLocationField, 0, &real), DC_STATUS_UNSUPPORTED)
+        << "no parser before 0.9 reports a location";
+#endif
+
+    const auto samples = collectSamples(parser, DC_STATUS_SUCCESS);
+    ASSERT_EQ(samples.size(), 10u);
+    std::vector<dc_sample_type_t> types;
+    for (const auto &sample : samples) {
+        types.push_back(sample.type);
+    }
+    EXPECT_EQ(types, std::vector<dc_sample_type_t>(
+                         {DC_SAMPLE_RBT, DC_SAMPLE_HEARTBEAT, DC_SAMPLE_BEARING, DC_SAMPLE_SETPOINT,
+                          DC_SAMPLE_CNS, DC_SAMPLE_PPO2, DC_SAMPLE_PPO2, DC_SAMPLE_DECO,
+                          DC_SAMPLE_DECO, DC_SAMPLE_GASMIX}));
+    EXPECT_EQ(samples[0].value.rbt, 17u);
+    EXPECT_EQ(samples[1].value.heartbeat, 92u);
+    EXPECT_EQ(samples[2].value.bearing, 359u);
+    EXPECT_EQ(samples[3].value.setpoint, 1.3);
+    EXPECT_EQ(samples[4].value.cns, 0.25);
+#if DC_VERSION_CHECK(0, 9, 0)
+    EXPECT_EQ(samples[5].value.ppo2.sensor, 2u);
+    EXPECT_EQ(samples[5].value.ppo2.value, 1.21);
+    EXPECT_EQ(samples[6].value.ppo2.sensor, DC_SENSOR_NONE) << "a ppo2 of no named sensor";
+    EXPECT_EQ(samples[6].value.ppo2.value, 0.98);
+#else
+    EXPECT_EQ(samples[5].value.ppo2, 1.21);
+    EXPECT_EQ(samples[6].value.ppo2, 0.98);
+#endif
+    const auto &stop = samples[7].value.deco;
+    EXPECT_EQ(std::vector<unsigned int>({stop.type, stop.time}),
+              std::vector<unsigned int>({DC_DECO_DECOSTOP, 120u}))
+        << "a stop's time stays in seconds";
+    EXPECT_EQ(stop.depth, 6.0);
+    const auto &ndl = samples[8].value.deco;
+    EXPECT_EQ(std::vector<double>({double(ndl.type), double(ndl.time), ndl.depth}),
+              std::vector<double>({DC_DECO_NDL, 0.0, 0.0}));
+#if DC_VERSION_CHECK(0, 9, 0)
+    EXPECT_EQ(stop.tts, 540u);
+    EXPECT_EQ(ndl.tts, 0u);
+#endif
+    EXPECT_EQ(samples[9].value.gasmix, 1u);
+}
+
 TEST_F(DiveCodec, AGeneratedProfileFollowsTheListedSamples) {
     const ParsedDive dive = parse({{"samples", {{{"event", 8}}}},
                                    {"generate",
@@ -200,12 +316,20 @@ TEST_F(DiveCodec, AHundredThousandRowDiveEncodesAndWalksWhole) {
 
 TEST_F(DiveCodec, FaultsCarriedByTheBytesAnswerTheirStatus) {
     ParsedDive dive = parse({{"divetime", 60},
+                             {"salinity", {{"type", 0}}},
                              {"gasmixes", {{{"oxygen", 0.21}}, {{"oxygen", 0.5}}}},
                              {"gasmix_count", 3},
                              {"samples", {{{"time", 0}}, {{"time", 1}}, {{"time", 2}}}},
                              {"faults",
                               {{"maxdepth", -9},
                                {"datetime", -8},
+                               {"salinity", -3},
+                               {"atmospheric", -4},
+                               {"temperature_surface", -5},
+                               {"temperature_maximum", -7},
+                               {"divemode", -8},
+                               {"decomodel", -10},
+                               {"location", 1},
                                {"gasmix", {{"1", -1}, {"2", -7}}},
                                {"tank", {{"0", -9}}},
                                {"samples_foreach", -6},
@@ -226,6 +350,20 @@ TEST_F(DiveCodec, FaultsCarriedByTheBytesAnswerTheirStatus) {
         << "a fault also applies to an index beyond the list";
     dc_tank_t tank{};
     EXPECT_EQ(dc_parser_get_field(parser, DC_FIELD_TANK, 0, &tank), DC_STATUS_DATAFORMAT);
+    // A field the release does not have answers no fault.
+    const std::pair<dc_field_type_t, dc_status_t> conditions[] = {
+        {DC_FIELD_SALINITY, DC_STATUS_NOMEMORY},
+        {DC_FIELD_ATMOSPHERIC, DC_STATUS_NODEVICE},
+        {DC_FIELD_TEMPERATURE_SURFACE, DC_STATUS_NOACCESS},
+        {DC_FIELD_TEMPERATURE_MAXIMUM, DC_STATUS_TIMEOUT},
+        {DC_FIELD_DIVEMODE, DC_STATUS_PROTOCOL},
+        {kDecomodelField, DC_VERSION_CHECK(0, 7, 0) ? DC_STATUS_CANCELLED : DC_STATUS_UNSUPPORTED},
+        {kLocationField, DC_VERSION_CHECK(0, 9, 0) ? DC_STATUS_DONE : DC_STATUS_UNSUPPORTED},
+    };
+    for (const auto &[field, status] : conditions) {
+        alignas(double) unsigned char value[64];
+        EXPECT_EQ(dc_parser_get_field(parser, field, 0, value), status) << field;
+    }
     EXPECT_EQ(collectSamples(parser, DC_STATUS_IO).size(), 2u);
 
     dc_parser_t *released = dive.parser.release();
@@ -281,12 +419,32 @@ TEST_F(DiveCodec, ParserCallsCheckTheirArguments) {
 }
 
 TEST_F(DiveCodec, MalformedDiveJsonIsRejected) {
-    for (const char *json :
-         {"not json", "[]", R"({"maxdepht": 3})", R"({"divetime": -1})", R"({"divetime": 1.5})",
-          R"({"maxdepth": "deep"})", R"({"samples": [{"type": 99}]})", R"({"samples": [{}]})",
-          R"({"samples": [{"depth": 1, "time": 2}]})", R"({"tanks": [{"type": 3}]})",
-          R"({"gasmixes": [{"helium": 0.5}]})", R"({"faults": {"divetime": -11}})",
-          R"({"faults": {"gasmix": {"one": -9}}})", R"({"datetime": {"year": 2020}})"}) {
+    for (const char *json : {"not json",
+                             "[]",
+                             R"({"maxdepht": 3})",
+                             R"({"divetime": -1})",
+                             R"({"divetime": 1.5})",
+                             R"({"maxdepth": "deep"})",
+                             R"({"samples": [{"type": 99}]})",
+                             R"({"samples": [{}]})",
+                             R"({"samples": [{"depth": 1, "time": 2}]})",
+                             R"({"tanks": [{"type": 3}]})",
+                             R"({"gasmixes": [{"helium": 0.5}]})",
+                             R"({"faults": {"divetime": -11}})",
+                             R"({"faults": {"gasmix": {"one": -9}}})",
+                             R"({"datetime": {"year": 2020}})",
+                             R"({"salinity": {"type": 2}})",
+                             R"({"salinity": {"density": 1025}})",
+                             R"({"divemode": 5})",
+                             R"({"decomodel": {"type": 5}})",
+                             R"({"decomodel": {"gf_low": 30}})",
+                             R"({"location": {"latitude": 1}})",
+                             R"({"gasmixes": [{"oxygen": 1, "usage": 4}]})",
+                             R"({"tanks": [{"usage": 4}]})",
+                             R"({"samples": [{"deco": 4}]})",
+                             R"({"samples": [{"deco": 0, "value": 1}]})",
+                             R"({"samples": [{"ppo2": 1, "tank": 0}]})",
+                             R"({"samples": [{"cns": 0.1, "time": 3}]})"}) {
         unsigned char *bytes = nullptr;
         unsigned int size = 0;
         EXPECT_EQ(dcsim_encode_dive(json, &bytes, &size), DC_STATUS_DATAFORMAT) << json;
@@ -300,25 +458,31 @@ const Json kRichDive = {
     {"datetime", {{"year", 2020}, {"month", 2}, {"day", 29}}},
     {"divetime", 600},
     {"maxdepth", 12.5},
-    {"gasmixes", {{{"oxygen", 0.21}}, {{"oxygen", 0.5}}}},
-    {"tanks", {{{"gasmix", 0}, {"volume", 12}}}},
-    {"samples", {{{"time", 0}}, {{"depth", 1.0}}, {{"event", 3}}, {{"type", DC_SAMPLE_PPO2}}}},
-    {"faults", {{"gasmix", {{"1", -1}}}, {"tank", {{"4", -9}}}}},
+    {"salinity", {{"type", 1}, {"density", 1025.0}}},
+    {"divemode", 3},
+    {"decomodel", {{"type", 1}, {"gf_low", 30}, {"gf_high", 85}}},
+    {"location", {{"latitude", -5.8}, {"longitude", 39.4}}},
+    {"gasmixes", {{{"oxygen", 0.21}, {"usage", 2}}, {{"oxygen", 0.5}}}},
+    {"tanks", {{{"gasmix", 0}, {"volume", 12}, {"usage", 2}}}},
+    {"samples",
+     {{{"time", 0}},
+      {{"depth", 1.0}},
+      {{"event", 3}},
+      {{"type", DC_SAMPLE_PPO2}},
+      {{"ppo2", 1.2}, {"sensor", 1}},
+      {{"deco", DC_DECO_DECOSTOP}, {"time", 60}, {"depth", 6.0}, {"tts", 300}},
+      {{"gasmix", 1}}}},
+    {"faults", {{"gasmix", {{"1", -1}}}, {"tank", {{"4", -9}}}, {"divemode", -1}}},
 };
 
 // Reads everything a parser offers; whatever the bytes, this must stay in bounds.
 void readEverything(dc_parser_t *parser) {
     dc_datetime_t datetime;
     dc_parser_get_datetime(parser, &datetime);
-    union {
-        unsigned int number;
-        double real;
-        dc_gasmix_t mix;
-        dc_tank_t tank;
-    } value;
-    for (int field = DC_FIELD_DIVETIME; field <= DC_FIELD_DIVEMODE; ++field) {
+    alignas(double) unsigned char value[64];
+    for (int field = DC_FIELD_DIVETIME; field <= kLocationField + 1; ++field) {
         for (unsigned int index = 0; index < 3; ++index) {
-            dc_parser_get_field(parser, static_cast<dc_field_type_t>(field), index, &value);
+            dc_parser_get_field(parser, static_cast<dc_field_type_t>(field), index, value);
         }
     }
     std::vector<RecordedSample> samples;
@@ -348,6 +512,35 @@ TEST_F(DiveCodec, EveryTruncationAndAnyTrailingByteAnswerDataformat) {
     Parser parser;
     EXPECT_EQ(newParser(dive.device.get(), longer.data(), longer.size(), parser),
               DC_STATUS_DATAFORMAT);
+}
+
+// The parser hands the enumerated numbers out as libdivecomputer's enumerations, so the bytes may
+// hold none beyond an enumeration's last. Each pair of dives differs in one such number; the byte
+// where they differ is set beyond it.
+TEST_F(DiveCodec, AnEnumeratedNumberBeyondItsLastAnswersDataformat) {
+    const auto with = [](const char *key, const Json &value) { return Json{{key, value}}; };
+    const std::pair<Json, Json> pairs[] = {
+        {with("salinity", {{"type", 0}}), with("salinity", {{"type", 1}})},
+        {with("divemode", 0), with("divemode", 4)},
+        {with("decomodel", {{"type", 0}}), with("decomodel", {{"type", 4}})},
+        {with("gasmixes", {{{"oxygen", 1}}}), with("gasmixes", {{{"oxygen", 1}, {"usage", 3}}})},
+        {with("tanks", Json::array({Json::object()})), with("tanks", {{{"usage", 3}}})},
+        {with("tanks", Json::array({Json::object()})), with("tanks", {{{"type", 2}}})},
+        {with("samples", {{{"deco", 0}}}), with("samples", {{{"deco", 3}}})},
+    };
+    const Device device = openImage(writeImage(Json::array()));
+    for (const auto &[low, high] : pairs) {
+        Bytes bytes = encode(low);
+        const Bytes other = encode(high);
+        ASSERT_EQ(bytes.size(), other.size()) << high;
+        const auto differs = std::mismatch(bytes.begin(), bytes.end(), other.begin());
+        ASSERT_NE(differs.first, bytes.end()) << high;
+        ASSERT_TRUE(std::equal(differs.first + 1, bytes.end(), differs.second + 1)) << high;
+        *differs.first = 0xFF;
+        Parser parser;
+        EXPECT_EQ(newParser(device.get(), bytes.data(), bytes.size(), parser), DC_STATUS_DATAFORMAT)
+            << high;
+    }
 }
 
 TEST_F(DiveCodec, RandomByteFlipsNeverCrashTheParser) {
