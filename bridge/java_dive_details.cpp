@@ -5,6 +5,7 @@
 #include "parse/parser_adapter.h"
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 #include <string>
 
@@ -41,8 +42,9 @@ class IndexedEntries {
     std::uint32_t index = 0;
 };
 
+// A fraction that is not finite is no measurement: the mix is handed over as one not read.
 float percentOf(double fraction) {
-    return static_cast<float>(fraction * 100.0);
+    return std::isfinite(fraction) ? static_cast<float>(fraction * 100.0) : absent;
 }
 
 void handGasMixes(JNIEnv *env, const HostJava &java, const DiveRecord &record, jobject dive) {

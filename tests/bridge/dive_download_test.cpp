@@ -499,6 +499,9 @@ TEST_F(DownloadExport, EachFailingJavaStepThrowsNativeExceptionChainedToTheJavaF
         {"profile of the second dive",
          callOf("CallVoidMethod", std::string(kDive) + ".setDiveProfileAndUpdate"), 2,
          "Could not set dive profile.", 1},
+        {"details of the second dive",
+         callOf("CallVoidMethod", std::string(kDive) + ".setSampleColumns"), 2,
+         "Could not hand the dive's details to the application.", 1},
         {"save of the third dive", callOf("CallBooleanMethod", std::string(kSet) + ".add"), 3,
          "Could not save dive.", 2},
         // The report of the first dive's transfer: nothing is parsed or handed over after it.

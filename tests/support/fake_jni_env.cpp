@@ -336,6 +336,27 @@ struct FakeJni::Thunks {
                                            const jbyte *from) {
         of(env).byteArrayRegion(array, start, length, nullptr, from);
     }
+    static jfloatArray JNICALL NewFloatArray(JNIEnv *env, jsize length) {
+        return static_cast<jfloatArray>(of(env).newNumberArray("NewFloatArray", "F", length));
+    }
+    static jintArray JNICALL NewIntArray(JNIEnv *env, jsize length) {
+        return static_cast<jintArray>(of(env).newNumberArray("NewIntArray", "I", length));
+    }
+    static jdoubleArray JNICALL NewDoubleArray(JNIEnv *env, jsize length) {
+        return static_cast<jdoubleArray>(of(env).newNumberArray("NewDoubleArray", "D", length));
+    }
+    static void JNICALL SetFloatArrayRegion(JNIEnv *env, jfloatArray array, jsize start,
+                                            jsize length, const jfloat *from) {
+        of(env).setNumberRegion("SetFloatArrayRegion", array, start, length, from);
+    }
+    static void JNICALL SetIntArrayRegion(JNIEnv *env, jintArray array, jsize start, jsize length,
+                                          const jint *from) {
+        of(env).setNumberRegion("SetIntArrayRegion", array, start, length, from);
+    }
+    static void JNICALL SetDoubleArrayRegion(JNIEnv *env, jdoubleArray array, jsize start,
+                                             jsize length, const jdouble *from) {
+        of(env).setNumberRegion("SetDoubleArrayRegion", array, start, length, from);
+    }
     static jboolean JNICALL ExceptionCheck(JNIEnv *env) { return of(env).exceptionCheck(); }
     static jthrowable JNICALL ExceptionOccurred(JNIEnv *env) { return of(env).exceptionOccurred(); }
     static void JNICALL ExceptionClear(JNIEnv *env) { of(env).exceptionClear(); }
@@ -393,6 +414,12 @@ FakeJni::FakeJni() {
     FAKE_JNI_INSTALL(NewByteArray);
     FAKE_JNI_INSTALL(GetByteArrayRegion);
     FAKE_JNI_INSTALL(SetByteArrayRegion);
+    FAKE_JNI_INSTALL(NewFloatArray);
+    FAKE_JNI_INSTALL(NewIntArray);
+    FAKE_JNI_INSTALL(NewDoubleArray);
+    FAKE_JNI_INSTALL(SetFloatArrayRegion);
+    FAKE_JNI_INSTALL(SetIntArrayRegion);
+    FAKE_JNI_INSTALL(SetDoubleArrayRegion);
     FAKE_JNI_INSTALL(ExceptionCheck);
     FAKE_JNI_INSTALL(ExceptionOccurred);
     FAKE_JNI_INSTALL(ExceptionClear);
@@ -808,8 +835,12 @@ jsize FakeJni::getArrayLength(jarray array) {
         die("GetArrayLength was given a " + target.className + ", not an array");
     }
     record({"GetArrayLength", target.className, {}});
-    return static_cast<jsize>(target.className == "B" ? target.bytes.size()
-                                                      : target.elements.size());
+    if (target.className == "B") {
+        return static_cast<jsize>(target.bytes.size());
+    }
+    const bool numbers =
+        target.className == "F" || target.className == "I" || target.className == "D";
+    return static_cast<jsize>(numbers ? target.numbers.size() : target.elements.size());
 }
 
 // The UTF-16 is kept as UTF-8, so that text() reads it; a lone surrogate becomes U+FFFD.
@@ -872,6 +903,30 @@ void FakeJni::byteArrayRegion(jbyteArray array, jsize start, jsize length, jbyte
     } else {
         std::copy_n(from, length, target.bytes.begin() + start);
     }
+}
+
+jarray FakeJni::newNumberArray(const char *function, const char *elementClass, jsize length) {
+    if (enter({function, elementClass, std::to_string(length)})) {
+        return nullptr;
+    }
+    FakeObject array;
+    array.kind = FakeObject::Kind::Array;
+    array.className = elementClass;
+    array.numbers.assign(static_cast<std::size_t>(length), 0.0);
+    return static_cast<jarray>(local(store(std::move(array))));
+}
+
+template <typename Element>
+void FakeJni::setNumberRegion(const char *function, jarray array, jsize start, jsize length,
+                              const Element *from) {
+    FakeObject &target = resolve(array, function);
+    record({function, target.className, std::to_string(start) + "+" + std::to_string(length)});
+    if (start < 0 || length < 0 ||
+        static_cast<std::size_t>(start) + static_cast<std::size_t>(length) >
+            target.numbers.size()) {
+        die(std::string(function) + " outside the array");
+    }
+    std::copy_n(from, length, target.numbers.begin() + start);
 }
 
 jboolean FakeJni::exceptionCheck() {

@@ -59,6 +59,8 @@ struct FakeObject {
     std::vector<jobject> elements;
     // The contents of a byte[] (an Array whose className is "B").
     std::vector<jbyte> bytes;
+    // The contents of a float[], int[] or double[] (className "F", "I" or "D").
+    std::vector<double> numbers;
 };
 
 // A throwable seen through the (String) and (String, Throwable) constructors that made it.
@@ -211,6 +213,10 @@ class FakeJni {
     jbyteArray newByteArray(jsize length);
     void byteArrayRegion(jbyteArray array, jsize start, jsize length, jbyte *into,
                          const jbyte *from);
+    jarray newNumberArray(const char *function, const char *elementClass, jsize length);
+    template <typename Element>
+    void setNumberRegion(const char *function, jarray array, jsize start, jsize length,
+                         const Element *from);
     const char *getStringUtfChars(jstring string, jboolean *isCopy);
     void releaseStringUtfChars(jstring string, const char *chars);
     jsize getStringUtfLength(jstring string);
