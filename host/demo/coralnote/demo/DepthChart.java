@@ -23,6 +23,8 @@ final class DepthChart {
     /** libdivecomputer's DC_DECO_DECOSTOP, the deco.type of a row that owes a stop. */
     private static final int DECO_STOP = 2;
     private static final String DECO_LEGEND = "=== deco stop";
+    /** Metres a diver holding a stop drifts from its depth. */
+    private static final float STOP_MARGIN = 1.5f;
 
     /** libdivecomputer event codes a diver cares about, with their chart letter. */
     private static final Map<Integer, String> EVENTS = Map.of(
@@ -45,7 +47,7 @@ final class DepthChart {
         float[] depths = deepestPerColumn(times, dive.getDepths(), duration);
         // Whole metres per row keep the depth labels round.
         float metresPerRow = (float) Math.max(1, Math.ceil(max(depths) / (ROWS - 1)));
-        boolean[] stops = decoStopColumns(times, dive.getDetails(), duration);
+        boolean[] stops = decoStopColumns(times, dive.getDepths(), dive.getDetails(), duration);
         char[][] grid = plot(depths, stops, metresPerRow);
         for (int row = 0; row < ROWS; row++) {
             out.println(depthLabel(row, metresPerRow) + new String(grid[row]));
@@ -55,14 +57,27 @@ final class DepthChart {
         printEvents(dive, duration, stops);
     }
 
-    /** The columns holding a row whose deco.type is a deco stop. */
-    private static boolean[] decoStopColumns(Float[] times, DiveDetails details, float duration) {
+    /**
+     * The columns holding a row at a deco stop: its deco.type a deco stop, and the diver within
+     * STOP_MARGIN of the stop's depth. A dive computer reports a deco stop from the moment one is
+     * owed, on the bottom too; only the rows at the stop's depth draw a stop.
+     */
+    private static boolean[] decoStopColumns(Float[] times, Float[] depths, DiveDetails details,
+            float duration) {
         boolean[] stops = new boolean[COLUMNS];
-        float[] types = details.getSampleColumns().get("deco.type");
+        Map<String, float[]> columns = details.getSampleColumns();
+        float[] types = columns.get("deco.type");
+        float[] stopDepths = columns.get("deco.depth");
         for (int i = 0; types != null && i < types.length; i++) {
-            if (types[i] == DECO_STOP) {
-                stops[column(times[i], duration)] = true;
+            if (types[i] != DECO_STOP) {
+                continue;
             }
+            float stop = stopDepths == null ? Float.NaN : stopDepths[i];
+            Float depth = depths[i];
+            if (stop > 0 && depth != null && Math.abs(depth - stop) > STOP_MARGIN) {
+                continue;
+            }
+            stops[column(times[i], duration)] = true;
         }
         return stops;
     }
