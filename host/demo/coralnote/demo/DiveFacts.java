@@ -37,8 +37,9 @@ final class DiveFacts {
         List<DiveDetails.GasMix> mixes = details.getGasMixes();
         List<String> gases = new ArrayList<>();
         for (DiveDetails.GasMix mix : mixes) {
-            String usage = usage(mix.usage());
-            gases.add(gasName(mix) + (usage == null ? "" : " (" + usage + ")"));
+            String name = gasName(mix);
+            String usage = usage(mix.usage(), name);
+            gases.add(name + (usage == null ? "" : " (" + usage + ")"));
         }
         float[][] pressures = details.getTankPressures();
         List<DiveDetails.Tank> tanks = details.getTanks();
@@ -149,8 +150,10 @@ final class DiveFacts {
         if (tank.volume() > 0) {
             text.append(String.format(Locale.ROOT, " %.1f l", tank.volume()));
         }
+        String gas = null;
         if (tank.gasMix() >= 0 && tank.gasMix() < mixes.size()) {
-            text.append(' ').append(gasName(mixes.get(tank.gasMix())));
+            gas = gasName(mixes.get(tank.gasMix()));
+            text.append(' ').append(gas);
         }
         float begin = tank.beginPressure();
         float end = tank.endPressure();
@@ -162,15 +165,19 @@ final class DiveFacts {
         if (begin > 0 || end > 0) {
             text.append(String.format(Locale.ROOT, " %s→%s bar", bar(begin), bar(end)));
         }
-        String usage = usage(tank.usage());
+        String usage = usage(tank.usage(), gas);
         if (usage != null) {
             text.append(" (").append(usage).append(')');
         }
         return text.length() > 0 ? text.substring(1) : "unknown";
     }
 
-    private static String usage(int usage) {
-        return usage >= 0 && usage < USAGES.length ? USAGES[usage] : null;
+    /** The usage in words; none for oxygen used as oxygen, "O2 (oxygen)" says it twice. */
+    private static String usage(int usage, String gas) {
+        if (usage < 0 || usage >= USAGES.length || (usage == 1 && "O2".equals(gas))) {
+            return null;
+        }
+        return USAGES[usage];
     }
 
     private static String bar(float pressure) {
