@@ -6,7 +6,12 @@
 //
 // It runs itself under callgrind, about fifty times slower than natively: the sizes are the
 // smallest that show growth.
+//
+// A download's instructions, at a modest core's rate, are also set against the time the serial
+// link takes to carry its dives.
 #include "allocation_counter.h"
+#include "device/device_connection.h"
+#include "device/dive_computer.h"
 #include "figures.h"
 #include "instruction_counter.h"
 #include "native_support.h"
@@ -17,6 +22,7 @@
 #include <exception>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -75,22 +81,60 @@ std::map<std::uint32_t, Counts> countParses(Counter &counter) {
     return bridge;
 }
 
-// The bridge's download of each size: the download less the simulator delivering and decoding
+// The bridge's download of an image: the download less the simulator delivering and decoding
 // the same dives.
+Counts countDownload(Counter &counter, const std::string &path, const std::string &name) {
+    const SilencedStdout silenced;
+    BridgeConnection connection(path);
+    const Counts download = counter.count("download " + name, [&] { connection.download(); });
+    SimulatorDownload simulatorDownload(path);
+    const Counts simulator =
+        counter.count("simulator's delivery " + name, [&] { simulatorDownload.download(); });
+    return download - simulator;
+}
+
 std::map<std::uint32_t, Counts> countDownloads(Counter &counter) {
     std::map<std::uint32_t, Counts> bridge;
-    const SilencedStdout silenced;
     for (const std::uint32_t dives : downloadDives) {
-        const std::string path = imagePath(dives, downloadRows);
-        const std::string name = "D=" + std::to_string(dives);
-        BridgeConnection connection(path);
-        const Counts download = counter.count("download " + name, [&] { connection.download(); });
-        SimulatorDownload simulatorDownload(path);
-        const Counts simulator =
-            counter.count("simulator's delivery " + name, [&] { simulatorDownload.download(); });
-        bridge[dives] = download - simulator;
+        bridge[dives] =
+            countDownload(counter, imagePath(dives, downloadRows), "D=" + std::to_string(dives));
     }
     return bridge;
+}
+
+// A logbook whose download is set against the link's time.
+struct Logbook {
+    std::string name;
+    double instructions;  // the bridge's, simulator excluded
+    double rows;          // kept: those with a depth, as the host keeps them
+};
+
+double keptRows(const std::string &path) {
+    const SilencedStdout silenced;
+    const DiveComputer computer(benchVendor, benchModel, path.c_str());
+    DeviceConnection connection(computer);
+    const std::unique_ptr<DiveDownload> download = connection.download();
+    double rows = 0;
+    for (const DiveRecord &dive : download->dives) {
+        for (std::uint32_t row = 0; row < dive.profile.rowCount; ++row) {
+            rows += dive.profile.depths[row] ? 1 : 0;
+        }
+    }
+    return rows;
+}
+
+// The bundled logbook, a short dive alone, and the largest download counted above.
+std::vector<Logbook> countLogbooks(Counter &counter,
+                                   const std::map<std::uint32_t, Counts> &downloads) {
+    const std::string reefWeek = std::string(DIVEBRIDGE_EXAMPLES_DIR) + "/reef-week.json";
+    const std::string shortDive = imagePath(1, 100);
+    return {
+        {"examples/reef-week.json", countDownload(counter, reefWeek, "reef-week").instructions,
+         keptRows(reefWeek)},
+        {"D=1 R=100", countDownload(counter, shortDive, "D=1 R=100").instructions,
+         keptRows(shortDive)},
+        {"D=100 R=3600", downloads.at(100).instructions, keptRows(imagePath(100, downloadRows))},
+    };
 }
 
 // The 20 M rows/s goal gives the bridge 50 ns a row; a 2 GHz core retiring 3 instructions a cycle
@@ -102,6 +146,12 @@ constexpr double growthLimit = 1.25;
 // fewer than the allocations a dive already makes, where allocating by the row or by a fixed
 // block would multiply them.
 constexpr double allocationsForTenfoldRows = 2;
+
+// A typical logbook's density, 4 bytes a sample row, sent at 10 bits a byte at 115200 baud, the
+// fastest serial link a dive computer offers.
+constexpr double linkSecondsPerRow = 4 * 10 / 115200.0;
+// The bridge must be a rounding error beside the link.
+constexpr double linkShareBudgetPercent = 1;
 
 // Cost = fixed + perRow x units; the fixed part is the smallest size's.
 double perUnit(double cost, double fixed, double units) {
@@ -167,8 +217,20 @@ void addDownloadFigures(const std::map<std::uint32_t, Counts> &downloads, Figure
                  allocationsPerDive(100) / allocationsPerDive(1), "x", growthLimit);
 }
 
+void addLinkFigures(const std::vector<Logbook> &logbooks, FigureTable &table) {
+    for (const Logbook &logbook : logbooks) {
+        table.report("download instructions, " + logbook.name + " (" +
+                         std::to_string(static_cast<long>(logbook.rows)) + " rows)",
+                     logbook.instructions, "instr");
+        const double bridgeSeconds = logbook.instructions / referenceInstructionsPerSecond;
+        table.atMost("bridge's download / link time at 115200 baud, " + logbook.name,
+                     100 * bridgeSeconds / (logbook.rows * linkSecondsPerRow), "%",
+                     linkShareBudgetPercent);
+    }
+}
+
 bool print(const std::map<std::uint32_t, Counts> &parses,
-           const std::map<std::uint32_t, Counts> &downloads) {
+           const std::map<std::uint32_t, Counts> &downloads, const std::vector<Logbook> &logbooks) {
     FigureTable table;
     table.explain(
         "instr: instructions executed, counted by callgrind (the same for the same "
@@ -181,8 +243,14 @@ bool print(const std::map<std::uint32_t, Counts> &parses,
         "A per-row figure is the cost beyond the fixed one (a one-row dive, a download "
         "without dives) over the further rows; growth is that at the larger size over "
         "the smaller.");
+    table.explain(
+        "A download against the link: the bridge's instructions, simulator excluded, at " +
+        referenceRateText() +
+        ", over the time its kept rows take at 4 bytes a row, 10 bits a byte, 115200 baud; the "
+        "JVM figures report the measured export's.");
     addParseFigures(parses, table);
     addDownloadFigures(downloads, table);
+    addLinkFigures(logbooks, table);
     return table.print("native counts (callgrind, repeatable)");
 }
 
@@ -200,7 +268,8 @@ int main(int argc, char **argv) {
         Counter counter(argv[1]);
         const auto parses = countParses(counter);
         const auto downloads = countDownloads(counter);
-        return print(parses, downloads) ? 0 : 1;
+        const auto logbooks = countLogbooks(counter, downloads);
+        return print(parses, downloads, logbooks) ? 0 : 1;
     } catch (const std::exception &failure) {
         std::fprintf(stderr, "count_bench: %s\n", failure.what());
         return 2;

@@ -18,7 +18,8 @@ import java.util.Set;
  * loadUserDivesFromDevice in a real JVM on generated images: the download and the Java conversion
  * apart, beside the JNI floor and a pure-Java program building the same objects, measured in this
  * one run; the cost per row against the size of the download; peak memory and local references;
- * the bridge's work against the time a dive computer needs to send the dives.
+ * the export's time against the time a dive computer needs to send the dives, reported (count_bench
+ * judges the bridge's native work against it in instructions).
  *
  * <p>Times are the process's CPU time (GC and JIT threads included) in interleaved rounds after a
  * warm-up round (see {@link Rounds}): each figure is the median over the rounds, with their range.
@@ -64,8 +65,8 @@ public final class DownloadBench {
         table.explain("ns, us, %: process CPU time (GC and JIT threads included), the median of "
                 + ROUNDS + " interleaved rounds after " + WARMUPS + " warm-up, with their range.");
         table.explain("A JVM under callgrind is far too slow to count, so times are judged here"
-                + " only as ratios measured in this one run (conversion / JNI floor, export / link"
-                + " time);");
+                + " only as ratios measured in this one run (conversion / JNI floor); export / link"
+                + " time is reported, the native part judged on counts (count_bench);");
         table.explain("growth is judged on counts: JNI calls per row below, native instructions"
                 + " (count_bench); the growth of times is reported.");
         table.explain("calls: JNI functions the bridge called, counted by a JNIEnv that passes"
@@ -337,8 +338,9 @@ public final class DownloadBench {
     }
 
     /**
-     * The export's whole time (the simulator's included) against 1 % of the time the rows take over
-     * the link.
+     * The export's whole time (the simulator's and the conversion's included) against the time the
+     * rows take over the link, reported: a time turns with the machine and its load, so the verdict
+     * is count_bench's, on the bridge's native instructions.
      */
     private void linkBudget(Path examples) throws Exception {
         String reefWeek = examples.resolve("reef-week.json").toString();
@@ -357,7 +359,7 @@ public final class DownloadBench {
     }
 
     private void linkShare(String logbook, double nanosPerRow) {
-        table.atMost("bridge work / link time at 115200 baud, " + logbook,
-                100 * nanosPerRow * 1e-9 / LINK_SECONDS_PER_ROW, "%", 1.0);
+        table.report("measured: export / link time at 115200 baud, " + logbook,
+                100 * nanosPerRow * 1e-9 / LINK_SECONDS_PER_ROW, "%");
     }
 }
