@@ -83,32 +83,36 @@ jstring newJavaString(JNIEnv *env, const std::string &utf8) {
                           static_cast<jsize>(length));
 }
 
-jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts) {
-    const jclass stringClass = env->FindClass("java/lang/String");
-    if (stringClass == nullptr) {
+namespace {
+
+// A new array of `elementClass` holding the Java object `make` makes of each item, one local
+// reference beside the array's own at a time; null with the failure pending when it cannot be
+// made.
+template <typename Item, typename Make>
+jobjectArray newJavaObjects(JNIEnv *env, const char *elementClass, const std::vector<Item> &items,
+                            Make make) {
+    const jclass javaClass = env->FindClass(elementClass);
+    if (javaClass == nullptr) {
         return nullptr;
     }
-    jobjectArray array =
-        env->NewObjectArray(static_cast<jsize>(texts.size()), stringClass, nullptr);
-    env->DeleteLocalRef(stringClass);
+    jobjectArray array = env->NewObjectArray(static_cast<jsize>(items.size()), javaClass, nullptr);
+    env->DeleteLocalRef(javaClass);
     if (array == nullptr) {
         return nullptr;
     }
-    for (std::size_t i = 0; i < texts.size(); ++i) {
-        jstring text = newJavaString(env, texts[i]);
-        if (text == nullptr) {
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        jobject element = make(env, items[i]);
+        if (element == nullptr) {
             return nullptr;
         }
-        env->SetObjectArrayElement(array, static_cast<jsize>(i), text);
-        env->DeleteLocalRef(text);
+        env->SetObjectArrayElement(array, static_cast<jsize>(i), element);
+        env->DeleteLocalRef(element);
         if (env->ExceptionCheck()) {
             return nullptr;
         }
     }
     return array;
 }
-
-namespace {
 
 // What NewXArray itself raises for an array it cannot make.
 void throwOutOfMemory(JNIEnv *env, const char *message) {
@@ -139,6 +143,10 @@ Array newJavaArray(JNIEnv *env, const std::vector<Value> &values, Array (JNIEnv:
 
 }  // namespace
 
+jobjectArray newJavaStrings(JNIEnv *env, const std::vector<std::string> &texts) {
+    return newJavaObjects(env, "java/lang/String", texts, newJavaString);
+}
+
 jfloatArray newJavaFloats(JNIEnv *env, const std::vector<float> &values) {
     return newJavaArray<jfloatArray, jfloat>(env, values, &JNIEnv::NewFloatArray,
                                              &JNIEnv::SetFloatArrayRegion);
@@ -155,28 +163,7 @@ jdoubleArray newJavaDoubles(JNIEnv *env, const std::vector<double> &values) {
 }
 
 jobjectArray newJavaFloatColumns(JNIEnv *env, const std::vector<std::vector<float>> &columns) {
-    const jclass columnClass = env->FindClass("[F");
-    if (columnClass == nullptr) {
-        return nullptr;
-    }
-    jobjectArray array =
-        env->NewObjectArray(static_cast<jsize>(columns.size()), columnClass, nullptr);
-    env->DeleteLocalRef(columnClass);
-    if (array == nullptr) {
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        jfloatArray column = newJavaFloats(env, columns[i]);
-        if (column == nullptr) {
-            return nullptr;
-        }
-        env->SetObjectArrayElement(array, static_cast<jsize>(i), column);
-        env->DeleteLocalRef(column);
-        if (env->ExceptionCheck()) {
-            return nullptr;
-        }
-    }
-    return array;
+    return newJavaObjects(env, "[F", columns, newJavaFloats);
 }
 
 jbyteArray newJavaBytes(JNIEnv *env, const Bytes &bytes) {
