@@ -43,6 +43,10 @@ jboolean callBooleanMethodV(JNIEnv *env, jobject self, jmethodID method, va_list
     return realOf(env)->CallBooleanMethodV(self, method, arguments);
 }
 
+jobject callObjectMethodV(JNIEnv *env, jobject self, jmethodID method, va_list arguments) {
+    return counted(env, realOf(env)->CallObjectMethodV(self, method, arguments));
+}
+
 void callVoidMethodV(JNIEnv *env, jobject self, jmethodID method, va_list arguments) {
     realOf(env)->CallVoidMethodV(self, method, arguments);
 }
@@ -90,6 +94,19 @@ void getByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length
 void setByteArrayRegion(JNIEnv *env, jbyteArray array, jsize start, jsize length,
                         const jbyte *bytes) {
     realOf(env)->SetByteArrayRegion(array, start, length, bytes);
+}
+
+// A primitive array's making and filling, for each element type the bridge hands over.
+template <typename Array, Array (JNIEnv::*make)(jsize)>
+Array newPrimitiveArray(JNIEnv *env, jsize length) {
+    return counted(env, (realOf(env)->*make)(length));
+}
+
+template <typename Array, typename Element,
+          void (JNIEnv::*fill)(Array, jsize, jsize, const Element *)>
+void setPrimitiveArrayRegion(JNIEnv *env, Array array, jsize start, jsize length,
+                             const Element *values) {
+    (realOf(env)->*fill)(array, start, length, values);
 }
 
 void setObjectArrayElement(JNIEnv *env, jobjectArray array, jsize index, jobject value) {
@@ -152,6 +169,7 @@ CountingJniEnv::CountingJniEnv(JNIEnv *real) : realEnv(real) {
     table.GetStaticMethodID = getStaticMethodId;
     table.NewObjectV = newObjectV;
     table.CallBooleanMethodV = callBooleanMethodV;
+    table.CallObjectMethodV = callObjectMethodV;
     table.CallVoidMethodV = callVoidMethodV;
     table.CallStaticObjectMethodV = callStaticObjectMethodV;
     table.CallStaticVoidMethodV = callStaticVoidMethodV;
@@ -165,6 +183,14 @@ CountingJniEnv::CountingJniEnv(JNIEnv *real) : realEnv(real) {
     table.NewByteArray = newByteArray;
     table.GetByteArrayRegion = getByteArrayRegion;
     table.SetByteArrayRegion = setByteArrayRegion;
+    table.NewIntArray = newPrimitiveArray<jintArray, &JNIEnv::NewIntArray>;
+    table.SetIntArrayRegion = setPrimitiveArrayRegion<jintArray, jint, &JNIEnv::SetIntArrayRegion>;
+    table.NewFloatArray = newPrimitiveArray<jfloatArray, &JNIEnv::NewFloatArray>;
+    table.SetFloatArrayRegion =
+        setPrimitiveArrayRegion<jfloatArray, jfloat, &JNIEnv::SetFloatArrayRegion>;
+    table.NewDoubleArray = newPrimitiveArray<jdoubleArray, &JNIEnv::NewDoubleArray>;
+    table.SetDoubleArrayRegion =
+        setPrimitiveArrayRegion<jdoubleArray, jdouble, &JNIEnv::SetDoubleArrayRegion>;
     table.ExceptionCheck = exceptionCheck;
     table.ExceptionOccurred = exceptionOccurred;
     table.ExceptionClear = exceptionClear;
