@@ -71,32 +71,33 @@ std::uint32_t kindOf(dc_sample_type_t type) {
     return kind;
 }
 
-template <bool withDetails>
-void takeSample(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
+}  // namespace
+
+void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
     auto &collector = *static_cast<SampleCollector *>(userdata);
     if (collector.failure) {
         return;  // the walk has failed already; the rest of the samples is ignored
     }
-    const std::uint32_t kind = kindOf(type);
     try {
-        const dc_sample_value_t &sample = sampleValueOf(value);
-        collectSample(collector, kind, sample);
-        if constexpr (withDetails) {
-            collector.details->collect(kind, sample, collector.profile.rowCount);
-        }
+        collectSample(collector, kindOf(type), sampleValueOf(value));
     } catch (...) {
         collector.failure = std::current_exception();
     }
 }
 
-}  // namespace
-
-void sampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
-    takeSample<false>(type, value, userdata);
-}
-
+// The profile's own collection stays the one call site of collectSample, where it is inlined: a
+// walk without details runs exactly the code it ran before details existed.
 void detailedSampleCallback(dc_sample_type_t type, SampleValueArgument value, void *userdata) {
-    takeSample<true>(type, value, userdata);
+    sampleCallback(type, value, userdata);
+    auto &collector = *static_cast<SampleCollector *>(userdata);
+    if (collector.failure) {
+        return;
+    }
+    try {
+        collector.details->collect(kindOf(type), sampleValueOf(value), collector.profile.rowCount);
+    } catch (...) {
+        collector.failure = std::current_exception();
+    }
 }
 
 DiveProfile readProfile(dc_parser_t *parser, DetailCollector *details) {
