@@ -62,7 +62,7 @@ public final class DiveDetails {
         for (float[] column : pressures) {
             requireRows(column, rows);
         }
-        tankPressures = deepCopy(pressures);
+        tankPressures = pressures;  // the bridge's arrays are the Dive's own
     }
 
     void setSampleColumns(String[] names, float[][] columns, int rows) {
@@ -70,7 +70,7 @@ public final class DiveDetails {
         Map<String, float[]> named = new LinkedHashMap<>();
         for (int i = 0; i < names.length; i++) {
             requireRows(columns[i], rows);
-            if (names[i] == null || named.put(names[i], columns[i].clone()) != null) {
+            if (names[i] == null || named.put(names[i], columns[i]) != null) {
                 throw new IllegalArgumentException("Sample column names must be distinct.");
             }
         }
