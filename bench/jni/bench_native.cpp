@@ -3,6 +3,8 @@
 // native memory so that the bridge's conversion can be timed alone, the JNI floor it is compared
 // with, and the real export run through a JNIEnv that counts local references.
 #include "bridge/java_dive.h"
+#include "bridge/java_dive_details.h"
+#include "bridge/profile_conversion.h"
 #include "counting_jni_env.h"
 #include "device/device_connection.h"
 #include "device/dive_computer.h"
@@ -46,9 +48,15 @@ struct JavaText {
     JavaText &operator=(const JavaText &) = delete;
 };
 
-std::unique_ptr<DiveDownload> downloadDives(const char *port, const char *vendor,
-                                            const char *model) {
-    const DiveComputer computer(vendor, model, port);
+// What a host whose Dive declares every detail method takes of each dive.
+class EveryDetail final : public Application {
+  public:
+    DetailKinds diveDetailsWanted() const override { return {true, true, true, true}; }
+};
+
+std::unique_ptr<DiveDownload> downloadDives(const char *port, const char *vendor, const char *model,
+                                            Application &application = silentApplication()) {
+    const DiveComputer computer(vendor, model, port, &application);
     DeviceConnection connection(computer);
     return connection.download();
 }
@@ -198,6 +206,24 @@ JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_prepare(JNIEnv *env, jc
     }
 }
 
+// The same with every detail collected, as for a host whose Dive takes them all.
+JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_prepareWithDetails(JNIEnv *env, jclass,
+                                                                            jstring port,
+                                                                            jstring vendor,
+                                                                            jstring model) {
+    const JavaText portText(env, port), vendorText(env, vendor), modelText(env, model);
+    try {
+        EveryDetail everyDetail;
+        auto prepared = std::make_unique<PreparedDownload>();
+        prepared->download =
+            downloadDives(portText.chars, vendorText.chars, modelText.chars, everyDetail);
+        return reinterpret_cast<jlong>(prepared.release());  // owned by Java until release
+    } catch (const std::exception &failure) {
+        throwRuntimeException(env, failure.what());
+        return 0;
+    }
+}
+
 JNIEXPORT void JNICALL Java_coralnote_bench_BenchNative_release(JNIEnv *, jclass, jlong handle) {
     const std::unique_ptr<PreparedDownload> owner(&preparedOf(handle));
 }
@@ -233,6 +259,47 @@ JNIEXPORT void JNICALL Java_coralnote_bench_BenchNative_convert(JNIEnv *env, jcl
     try {
         for (const DiveRecord &record : preparedOf(handle).download->dives) {
             buildJavaDive(env, java, record, parent, set);
+        }
+    } catch (const PendingJavaException &) {
+        // the Java exception stays pending for the caller
+    } catch (const std::exception &failure) {
+        throwRuntimeException(env, failure.what());
+    }
+}
+
+// The numbers of every detail array: three a gas mix, seven a tank, a cell a kept row of each
+// column, five an event, one a field.
+JNIEXPORT jlong JNICALL Java_coralnote_bench_BenchNative_detailValues(JNIEnv *, jclass,
+                                                                      jlong handle) {
+    jlong values = 0;
+    for (const DiveRecord &record : preparedOf(handle).download->dives) {
+        const DiveDetails &details = record.details;
+        const jlong columns =
+            static_cast<jlong>(details.tankPressures.size() + details.sampleColumns.size());
+        values += 3 * static_cast<jlong>(record.gasMixes.size() + record.unreadGasMixes.size()) +
+                  7 * static_cast<jlong>(record.tanks.size() + record.unreadTanks.size()) +
+                  columns * keptRowsOf(record.profile) +
+                  5 * static_cast<jlong>(details.events.rows.size()) +
+                  static_cast<jlong>(details.fields.size());
+    }
+    return values;
+}
+
+// The bridge's hand-over of the details alone: each prepared record's to the Dive at its place.
+JNIEXPORT void JNICALL Java_coralnote_bench_BenchNative_handDetails(JNIEnv *env, jclass,
+                                                                    jlong handle,
+                                                                    jobjectArray dives) {
+    HostJava java;
+    if (!lookUpHost(env, diveClasses, diveMethods, java)) {
+        return;
+    }
+    lookUpOptionalMethods(env, java);
+    try {
+        const std::vector<DiveRecord> &records = preparedOf(handle).download->dives;
+        for (std::size_t i = 0; i < records.size(); ++i) {
+            jobject dive = env->GetObjectArrayElement(dives, static_cast<jsize>(i));
+            handDiveDetails(env, java, records[i], dropRowsWithoutDepth(records[i].profile), dive);
+            env->DeleteLocalRef(dive);
         }
     } catch (const PendingJavaException &) {
         // the Java exception stays pending for the caller

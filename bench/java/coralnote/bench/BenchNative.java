@@ -35,6 +35,9 @@ final class BenchNative {
     /** Downloads and keeps the records natively; release the handle when done. */
     static native long prepare(String port, String vendor, String model);
 
+    /** The same, collecting every detail a Dive may take. */
+    static native long prepareWithDetails(String port, String vendor, String model);
+
     static native void release(long handle);
 
     static native int dives(long handle);
@@ -47,6 +50,12 @@ final class BenchNative {
 
     /** The bridge's conversion of every prepared record into {@code set}. */
     static native void convert(long handle, Device parent, Set<Dive> set);
+
+    /** The numbers the detail arrays of every prepared record hold, handed over as they are. */
+    static native long detailValues(long handle);
+
+    /** Hands each prepared record's details to the Dive of the same place in {@code dives}. */
+    static native void handDetails(long handle, Object[] dives);
 
     private static native void initFloor();
 
