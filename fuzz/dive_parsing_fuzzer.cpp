@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The bytes of one downloaded dive, as a dive computer might deliver them, through the simulated
-// parser and parseDiveData. Every input must end in a consistent record or the bridge's own
-// Exception, with the parser released.
+// parser and parseDiveData, every detail collected. Every input must end in a consistent record or
+// the bridge's own Exception, with the parser released.
 #include "base/native_exception.h"
 #include "fuzz_support.h"
 #include "parse/dive_parsing.h"
@@ -27,8 +27,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     const unsigned int handles = dcsim_live_handles();
     try {
+        // Every detail too: the profile's own collection runs within the detailed walk.
         const DiveRecord record =
-            parseDiveData(device.handle(), data, static_cast<unsigned int>(size));
+            parseDiveData(device.handle(), data, static_cast<unsigned int>(size),
+                          DetailKinds{true, true, true, true});
         fuzz::requireConsistentRecord(record);
     } catch (const Exception &) {
         // a refused dive is a sound answer

@@ -38,6 +38,21 @@ void requireConsistentRecord(const DiveRecord &record) {
                      profile.temperatures.size() >= profile.rowCount &&
                      profile.events.size() >= profile.rowCount;
     }
+    const DiveDetails &details = record.details;
+    for (const DetailColumn &column : details.tankPressures) {
+        consistent = consistent && column.size() == profile.rowCount;
+    }
+    for (const NamedColumn &column : details.sampleColumns) {
+        consistent = consistent && column.cells.size() == profile.rowCount;
+    }
+    const DiveEvents &events = details.events;
+    const std::size_t eventCount = events.rows.size();
+    consistent = consistent && events.types.size() == eventCount &&
+                 events.times.size() == eventCount && events.flags.size() == eventCount &&
+                 events.values.size() == eventCount;
+    for (const std::int32_t row : events.rows) {
+        consistent = consistent && row >= -1 && row < static_cast<std::int64_t>(profile.rowCount);
+    }
     if (!consistent) {
         std::abort();
     }
