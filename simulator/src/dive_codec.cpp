@@ -504,28 +504,19 @@ void DiveEncoder::addTime(std::uint32_t seconds) {
     if (seconds > kLastSampleTime) {
         throw FormatError("sample time out of range");
     }
-    Payload payload = {};
-    storeU32(payload, seconds);
-    addRecord(kTagTime, payload);
+    addNumber(kTagTime, seconds);
 }
 
 void DiveEncoder::addDepth(double metres) {
-    Payload payload = {};
-    storeF64(payload, metres);
-    addRecord(kTagDepth, payload);
+    addReal(kTagDepth, metres);
 }
 
 void DiveEncoder::addPressure(std::uint32_t tank, double bar) {
-    Payload payload = {};
-    storeU32(payload, tank);
-    storeF64(payload + 8, bar);
-    addRecord(kTagPressure, payload);
+    addNumberAndReal(kTagPressure, tank, bar);
 }
 
 void DiveEncoder::addTemperature(double celsius) {
-    Payload payload = {};
-    storeF64(payload, celsius);
-    addRecord(kTagTemperature, payload);
+    addReal(kTagTemperature, celsius);
 }
 
 void DiveEncoder::addEvent(std::uint32_t type, std::uint32_t time, std::uint32_t flags,
@@ -550,6 +541,13 @@ void DiveEncoder::addReal(std::uint32_t tag, double real) {
     addRecord(tag, payload);
 }
 
+void DiveEncoder::addNumberAndReal(std::uint32_t tag, std::uint32_t number, double real) {
+    Payload payload = {};
+    storeU32(payload, number);
+    storeF64(payload + 8, real);
+    addRecord(tag, payload);
+}
+
 void DiveEncoder::addRbt(std::uint32_t minutes) {
     addNumber(kTagRbt, minutes);
 }
@@ -567,10 +565,7 @@ void DiveEncoder::addSetpoint(double bar) {
 }
 
 void DiveEncoder::addPpo2(std::uint32_t sensor, double bar) {
-    Payload payload = {};
-    storeU32(payload, sensor);
-    storeF64(payload + 8, bar);
-    addRecord(kTagPpo2, payload);
+    addNumberAndReal(kTagPpo2, sensor, bar);
 }
 
 void DiveEncoder::addCns(double fraction) {
@@ -597,9 +592,7 @@ void DiveEncoder::addOther(std::uint32_t sampleType) {
     if (sampleType > kLastSampleType) {
         throw FormatError("unknown sample type");
     }
-    Payload payload = {};
-    storeU32(payload, sampleType);
-    addRecord(kTagOther, payload);
+    addNumber(kTagOther, sampleType);
 }
 
 Bytes DiveEncoder::finish() {

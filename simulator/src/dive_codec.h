@@ -160,6 +160,8 @@ class DiveEncoder {
     void addRecord(std::uint32_t tag, const unsigned char (&payload)[kSampleRecordSize - 4]);
     void addNumber(std::uint32_t tag, std::uint32_t number);
     void addReal(std::uint32_t tag, double real);
+    // A number (a tank, a sensor) and its value, as a pressure or ppO2 sample carries them.
+    void addNumberAndReal(std::uint32_t tag, std::uint32_t number, double real);
 
     Bytes bytes_;
     std::size_t sampleCountOffset_ = 0;
