@@ -1,6 +1,12 @@
 // SPDX-License-Identifier: MIT
 package coralnote.bench;
 
+import static coralnote.bench.DownloadBench.MIN_SAMPLE_NANOS;
+import static coralnote.bench.DownloadBench.MODEL;
+import static coralnote.bench.DownloadBench.ROUNDS;
+import static coralnote.bench.DownloadBench.VENDOR;
+import static coralnote.bench.DownloadBench.WARMUPS;
+
 import coralnote.main.java.core.Device;
 import coralnote.main.java.core.Dive;
 import java.nio.file.Files;
@@ -16,16 +22,10 @@ import java.util.Set;
  * boxed profile per present cell, timed in the same interleaved rounds (see {@link Rounds}).
  */
 public final class DetailsBench {
-    private static final String VENDOR = "Shearwater";
-    private static final String MODEL = "Perdix";
-    private static final int WARMUPS = 1;
-    private static final int ROUNDS = 15;
-    private static final long MIN_SAMPLE_NANOS = 40_000_000L;
-
-    private DetailsBench() {}
-
     /** Each dive of the logbook this many times, so that a round's fixed costs weigh little. */
     private static final int REPEATS = 10;
+
+    private DetailsBench() {}
 
     public static void main(String[] args) throws Exception {
         Path examples = Path.of(args.length > 0 ? args[0] : "examples");

@@ -25,11 +25,13 @@ import java.util.Set;
  * warm-up round (see {@link Rounds}): each figure is the median over the rounds, with their range.
  */
 public final class DownloadBench {
-    private static final String VENDOR = "Shearwater";
-    private static final String MODEL = "Perdix";
-    private static final int WARMUPS = 1;
-    private static final int ROUNDS = 15;
-    private static final long MIN_SAMPLE_NANOS = 40_000_000L;
+    // The model of the generated images and the bundled logbook, and the rounds of every JVM
+    // figure (DetailsBench times with the same).
+    static final String VENDOR = "Shearwater";
+    static final String MODEL = "Perdix";
+    static final int WARMUPS = 1;
+    static final int ROUNDS = 15;
+    static final long MIN_SAMPLE_NANOS = 40_000_000L;
     /** A typical logbook's density: 4 bytes a sample row, 10 bits a byte, at 115200 baud. */
     private static final double LINK_SECONDS_PER_ROW = 4 * 10 / 115200.0;
 
